@@ -1,0 +1,52 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace kmqx {
+
+// Per-macroblock record of the encoder. Records carry from picture to picture:
+// the vectors and vector changes feed the neighbours' prediction and search.
+struct MacroblockInfo {
+    int32_t pixelSum;
+    int32_t changeMark;  // -1 unchanged, 1 changed (motion detection)
+    int32_t mvX;         // whole pixels; 999 in the top border row ("outside")
+    int32_t mvY;
+    int32_t halfX;  // -1, 0 or 1
+    int32_t halfY;
+    int32_t mvChangeX;  // new vector minus previous vector at the last coding
+    int32_t mvChangeY;
+    int32_t skipCount;
+};
+
+constexpr int32_t kOutsideVector = 999;
+
+// The macroblock grid with a one-macroblock border all round, sized from the
+// picture. Macroblock (x, y) of the picture is At(x, y); At(-1, y), At(cols, y),
+// At(x, -1) and At(x, rows) are border records.
+class MacroblockGrid {
+public:
+    void Reset(int32_t cols, int32_t rows) {
+        cols_ = cols;
+        rows_ = rows;
+        records_.assign(static_cast<size_t>(cols + 2) * (rows + 2), MacroblockInfo{});
+        for (int32_t x = -1; x <= cols; ++x) {
+            At(x, -1).mvX = kOutsideVector;
+            At(x, -1).mvY = kOutsideVector;
+        }
+    }
+    MacroblockInfo& At(int32_t x, int32_t y) {
+        return records_[static_cast<size_t>(y + 1) * (cols_ + 2) + (x + 1)];
+    }
+    const MacroblockInfo& At(int32_t x, int32_t y) const {
+        return records_[static_cast<size_t>(y + 1) * (cols_ + 2) + (x + 1)];
+    }
+    int32_t cols() const { return cols_; }
+    int32_t rows() const { return rows_; }
+
+private:
+    int32_t cols_ = 0;
+    int32_t rows_ = 0;
+    std::vector<MacroblockInfo> records_;
+};
+
+}  // namespace kmqx
