@@ -1,0 +1,47 @@
+#include "encoder/bit_writer.h"
+
+namespace kmqx {
+
+void BitWriter::Begin(uint8_t* output, int32_t capacity) {
+    output_ = output;
+    capacity_ = output != nullptr && capacity > 0 ? capacity : 0;
+    accumulator_ = 0;
+    free_ = 32;
+    byteCount_ = 0;
+    overflowed_ = false;
+}
+
+void BitWriter::StoreWord() {
+    // Counted even when dropped, so that the length of an overflowing picture
+    // is still known.
+    if (!overflowed_ && capacity_ - byteCount_ >= 4) {
+        uint8_t* p = output_ + byteCount_;
+        p[0] = static_cast<uint8_t>(accumulator_ >> 24);
+        p[1] = static_cast<uint8_t>(accumulator_ >> 16);
+        p[2] = static_cast<uint8_t>(accumulator_ >> 8);
+        p[3] = static_cast<uint8_t>(accumulator_);
+    } else {
+        overflowed_ = true;
+    }
+    if (byteCount_ <= INT32_MAX - 4) byteCount_ += 4;
+}
+
+void BitWriter::FinishPicture() {
+    const int32_t used = (32 - free_) % 8;
+    if (used != 0) PutBits(8 - used, 0);
+    if (free_ == 32) return;
+    const int32_t counted = (32 - free_) / 8;
+    const int32_t room = overflowed_ ? 0 : capacity_ - byteCount_;
+    if (room < counted) {
+        overflowed_ = true;
+    } else {
+        const int32_t stored = room >= 4 ? 4 : counted;
+        for (int32_t i = 0; i < stored; ++i) {
+            output_[byteCount_ + i] = static_cast<uint8_t>(accumulator_ >> (24 - 8 * i));
+        }
+    }
+    byteCount_ += counted;
+    free_ = 32;
+}
+
+}  // namespace kmqx

@@ -1,0 +1,139 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "encoder/bit_writer.h"
+#include "encoder/encoder_interface.h"
+#include "encoder/macroblock_info.h"
+#include "encoder/macroblock_transform.h"
+#include "encoder/motion_state.h"
+#include "encoder/picture_view.h"
+
+namespace kmqx {
+
+// One of the encoder's three pictures: planes of the coded size, each at a
+// 16-byte boundary inside an allocation the record owns.
+struct FrameRecord {
+    PictureView view{};
+    std::unique_ptr<uint8_t[]> lumaAllocation;
+    std::unique_ptr<uint8_t[]> cbAllocation;
+    std::unique_ptr<uint8_t[]> crAllocation;
+};
+
+// The H.263 encoder. Every piece of coding state (settings, bit writer,
+// quantiser, working buffers) lives in the object, so encoders on different
+// threads do not disturb each other.
+class Encoder final : public EncoderInterface {
+  public:
+    Encoder();
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+
+    int32_t Init(int32_t width, int32_t height) override;
+    int32_t Release() override;
+    int32_t EncodeFrame(uint8_t* output, int32_t keyFrame) override;
+    void SetPicture(const PlanarFrame& source) override;
+    void SetInputY(uint8_t* plane) override;
+    void SetInputCb(uint8_t* plane) override;
+    void SetInputCr(uint8_t* plane) override;
+    int32_t GetCompressedSize() override;
+    int32_t GetPictureBufferSize(int32_t width, int32_t height) override;
+    void Reserved9(int32_t) override {}
+    void Reserved10(int32_t) override {}
+    void SetGobHeaderInterval(int32_t n) override;
+    void Reserved12(int32_t) override {}
+    void Reserved13(int32_t) override {}
+    void Reserved14(int32_t) override {}
+    void SetQuantNormal(int32_t q) override;
+    void SetQuantKey(int32_t q) override;
+    void SetCodecVersion(int32_t v) override;
+    void SetParamF(int32_t value) override;
+    void SetParamE(int32_t value) override;
+    void SetParamD(int32_t value) override;
+    void SetParamC(int32_t value) override;
+    void SetParamB(int32_t value) override;
+    void SetParamA(int32_t value) override;
+    void SetOutputCapacity(int32_t bytes) override;
+    int32_t LastPictureWasIntra() override;
+
+    // Read-only views for tests and tools.
+    const PictureView& InputPicture() const { return input_.view; }
+    const PictureView& ReconstructionPicture() const { return reconstruction_.view; }
+    const MacroblockGrid& Grid() const { return grid_; }
+    int32_t SourceFormat() const { return sourceFormat_; }
+    int32_t QuantNormal() const { return quantNormal_; }
+    int32_t QuantKey() const { return quantKey_; }
+    int32_t CurrentQuant() const { return currentQuant_; }
+    int32_t TemporalCounter() const { return temporalCounter_; }
+    bool IsInitialised() const { return !notInitialised_; }
+
+  private:
+    // The two picture loops. Each writes the picture header, every macroblock
+    // and returns 0; the caller finishes the picture.
+    int32_t CodeIntraPicture();
+    int32_t CodeInterPicture();
+
+    // Sets the current quantiser and derives the quantisation and
+    // dequantisation constants from it.
+    void SetPictureQuantizer(int32_t qp);
+    void WritePictureHeader();
+    void WriteGobHeader(int32_t row);
+    // Writes the INTRA macroblock (x, y) of the current picture: transform,
+    // reconstruction, header and the six blocks; clears its record's vectors.
+    void CodeIntraMacroblock(int32_t column, int32_t row);
+    // Codes the current picture once with the given type and quantiser.
+    void CodePicture(uint8_t* output, int32_t codingType);
+    void FreePictures();
+    bool AllocatePicture(FrameRecord& record);
+
+    // Pictures: the next input, the previous reconstruction (reference) and
+    // the reconstruction of the picture being coded.
+    FrameRecord input_;
+    FrameRecord reference_;
+    FrameRecord reconstruction_;
+    MacroblockGrid grid_;
+
+    int32_t width_ = 0;  // as passed to Init
+    int32_t height_ = 0;
+    int32_t codedWidth_ = 0;  // rounded up to whole macroblocks
+    int32_t codedHeight_ = 0;
+    int32_t chromaWidth_ = 0;
+    int32_t chromaHeight_ = 0;
+    int32_t macroblockColumns_ = 0;
+    int32_t macroblockRows_ = 0;
+
+    int32_t temporalCounter_ = 0;  // TR: counts INTER pictures
+    int32_t pictureCounter_ = 0;   // every picture since Init
+    bool notInitialised_ = true;
+    bool forceIntra_ = false;        // the reference no longer matches what was sent
+    int32_t pictureCodingType_ = 0;  // 0 INTRA, 1 INTER
+    int32_t currentQuant_ = 2;
+    int32_t quantNormal_ = 2;
+    int32_t quantKey_ = 2;
+
+    // Settings. A is a 16-bit threshold; D and F are stored without effect.
+    int16_t paramA_ = 0;
+    int32_t paramB_ = 0;
+    int32_t paramC_ = 0;
+    int32_t paramD_ = 0;
+    int32_t paramE_ = 0;
+    int32_t paramF_ = 0;
+    int32_t codecVersion_ = 1;  // the integer search range
+    int32_t gobHeaderInterval_ = 0;
+    int32_t sourceFormat_ = 3;
+
+    // Output.
+    BitWriter writer_;
+    int32_t outputCapacity_ = 0;
+    int32_t compressedSize_ = 0;
+    bool lastPictureIntra_ = false;
+
+    // Per-picture quantiser constants and per-macroblock working state.
+    QuantizerParams quantizer_{};
+    DequantParams dequant_{};
+    MotionState motion_{};
+    MacroblockLevels levels_{};
+};
+
+}  // namespace kmqx

@@ -1,0 +1,165 @@
+#include "encoder/macroblock_writer.h"
+
+#include <algorithm>
+
+#include "common/h263_tables.h"
+
+namespace kmqx {
+namespace {
+
+constexpr int32_t kMbTypeInter = 0;
+constexpr int32_t kMbTypeIntra = 3;
+
+// TCOEF codes indexed by LAST, RUN and LEVEL magnitude; length 0 = no code.
+struct TcoefLookup {
+    static constexpr int32_t kMaxRun = 63;
+    static constexpr int32_t kMaxLevel = 12;
+    VlcCode codes[2][kMaxRun + 1][kMaxLevel + 1];
+
+    TcoefLookup() : codes{} {
+        for (const TcoefCode& event : kTcoef) {
+            codes[event.last][event.run][event.level] = VlcCode{event.code, event.length};
+        }
+    }
+    const VlcCode* Find(int32_t last, int32_t run, int32_t magnitude) const {
+        if (run > kMaxRun || magnitude > kMaxLevel) return nullptr;
+        const VlcCode& code = codes[last][run][magnitude];
+        return code.length != 0 ? &code : nullptr;
+    }
+};
+
+const TcoefLookup& Tcoef() {
+    static const TcoefLookup lookup;  // immutable once built
+    return lookup;
+}
+
+void PutCode(BitWriter& writer, const VlcCode& code) {
+    writer.PutBits(code.length, code.code);
+}
+
+int32_t Median(int32_t a, int32_t b, int32_t c) {
+    return a + b + c - std::max({a, b, c}) - std::min({a, b, c});
+}
+
+HalfPelVector VectorOf(const MacroblockInfo& record) {
+    return {2 * record.mvX + record.halfX, 2 * record.mvY + record.halfY};
+}
+
+}  // namespace
+
+void WriteIntraMacroblockHeader(BitWriter& writer, int32_t pictureCodingType, int32_t pattern) {
+    const int32_t cbpc = pattern & 3;
+    if (pictureCodingType != 0) {
+        writer.PutBits(1, 0);  // COD
+        PutCode(writer, kMcbpcInter[4 * kMbTypeIntra + cbpc]);
+    } else {
+        PutCode(writer, kMcbpcIntra[cbpc]);
+    }
+    PutCode(writer, kCbpy[(pattern >> 2) & 15]);
+}
+
+void WriteInterMacroblockHeader(BitWriter& writer, int32_t pattern) {
+    writer.PutBits(1, 0);  // COD
+    PutCode(writer, kMcbpcInter[4 * kMbTypeInter + (pattern & 3)]);
+    PutCode(writer, kCbpy[((pattern >> 2) & 15) ^ 15]);
+}
+
+void WriteSkippedMacroblock(BitWriter& writer) {
+    writer.PutBits(1, 1);
+}
+
+HalfPelVector PredictMotionVector(const MacroblockGrid& grid, int32_t column, int32_t row,
+                                  bool rowHasHeader) {
+    const HalfPelVector left = VectorOf(grid.At(column - 1, row));
+    if (rowHasHeader) return left;
+    const HalfPelVector above = VectorOf(grid.At(column, row - 1));
+    const HalfPelVector aboveRight = VectorOf(grid.At(column + 1, row - 1));
+    constexpr int32_t kOutside = 2 * kOutsideVector;
+    HalfPelVector predictor;
+    predictor.x = above.x == kOutside ? left.x : Median(left.x, above.x, aboveRight.x);
+    predictor.y = above.y == kOutside ? left.y : Median(left.y, above.y, aboveRight.y);
+    return predictor;
+}
+
+void WriteMotionVectorDifference(BitWriter& writer, int32_t difference) {
+    if (difference == 0) {
+        PutCode(writer, kMvd[0]);
+        return;
+    }
+    const int32_t magnitude = difference < 0 ? -difference : difference;
+    PutCode(writer, kMvd[magnitude]);
+    writer.PutBits(1, difference < 0 ? 1 : 0);
+}
+
+void WriteMotionVector(BitWriter& writer, const MacroblockGrid& grid, int32_t column, int32_t row,
+                       bool rowHasHeader) {
+    const HalfPelVector predictor = PredictMotionVector(grid, column, row, rowHasHeader);
+    const HalfPelVector vector = VectorOf(grid.At(column, row));
+    for (int32_t difference : {vector.x - predictor.x, vector.y - predictor.y}) {
+        if (difference < -32) {
+            difference += 64;
+        } else if (difference > 31) {
+            difference -= 64;
+        }
+        WriteMotionVectorDifference(writer, difference);
+    }
+}
+
+void WriteCoefficientEvent(BitWriter& writer, int32_t last, int32_t run, int32_t level) {
+    const int32_t magnitude = level < 0 ? -level : level;
+    if (const VlcCode* code = Tcoef().Find(last, run, magnitude)) {
+        writer.PutBits(code->length + 1, (uint32_t{code->code} << 1) | (level < 0 ? 1 : 0));
+        return;
+    }
+    // ESCAPE, LAST, RUN (6 bits), LEVEL (8 bits, two's complement) as one value.
+    const uint32_t escape = uint32_t{kTcoefEscape.code} << 15 | static_cast<uint32_t>(last) << 14 |
+                            (static_cast<uint32_t>(run) & 63) << 8 |
+                            (static_cast<uint32_t>(level) & 0xFF);
+    writer.PutBits(kTcoefEscape.length + 15, escape);
+}
+
+namespace {
+
+// Run-length codes scan positions first..last; the event at last gets LAST = 1.
+void WriteEvents(BitWriter& writer, const int8_t levels[64], int32_t first, int32_t last) {
+    int32_t zeros = 0;
+    int32_t pendingRun = -1;
+    int32_t pendingLevel = 0;
+    for (int32_t scan = first; scan <= last; ++scan) {
+        const int32_t level = levels[kZigzag[scan]];
+        if (level == 0) {
+            ++zeros;
+            continue;
+        }
+        if (pendingRun >= 0) WriteCoefficientEvent(writer, 0, pendingRun, pendingLevel);
+        pendingRun = zeros;
+        pendingLevel = level;
+        zeros = 0;
+    }
+    if (pendingRun >= 0) WriteCoefficientEvent(writer, 1, pendingRun, pendingLevel);
+}
+
+}  // namespace
+
+void WriteIntraBlock(BitWriter& writer, const int8_t levels[64], int32_t last) {
+    const int32_t dc = static_cast<uint8_t>(levels[0]);
+    writer.PutBits(8, dc == 128 ? 255 : dc);
+    if (last == 0) return;
+    WriteEvents(writer, levels, 1, last);
+}
+
+void WriteInterBlock(BitWriter& writer, const int8_t levels[64], int32_t last) {
+    WriteEvents(writer, levels, 0, last);
+}
+
+void WriteBlocks(BitWriter& writer, bool intra, int32_t pattern, const MacroblockLevels& blocks) {
+    for (int32_t block = 0; block < 6; ++block) {
+        if (intra) {
+            WriteIntraBlock(writer, blocks.levels[block], blocks.last[block]);
+        } else if (pattern & kPatternBit[block]) {
+            WriteInterBlock(writer, blocks.levels[block], blocks.last[block]);
+        }
+    }
+}
+
+}  // namespace kmqx
