@@ -1,0 +1,171 @@
+#include "encoder/half_pel.h"
+
+#include <cstdlib>
+
+#include "encoder/sad_kernels.h"
+
+namespace kmqx {
+
+const HalfPelDirection kHalfPelDirections[9] = {
+    {0, 0, HalfPelPlane::kDiagonal, 0, 0},     // unused: the integer position
+    {-1, -1, HalfPelPlane::kDiagonal, 0, 0},   // 1
+    {0, -1, HalfPelPlane::kVertical, 0, 0},    // 2
+    {1, -1, HalfPelPlane::kDiagonal, 0, 1},    // 3
+    {-1, 0, HalfPelPlane::kHorizontal, 0, 0},  // 4
+    {1, 0, HalfPelPlane::kHorizontal, 0, 1},   // 5
+    {-1, 1, HalfPelPlane::kDiagonal, 1, 0},    // 6
+    {0, 1, HalfPelPlane::kVertical, 1, 0},     // 7
+    {1, 1, HalfPelPlane::kDiagonal, 1, 1},     // 8
+};
+
+const uint8_t kHalfPelSearchOrder[9][8] = {
+    {1, 2, 4, 3, 6, 5, 7, 8}, {1, 2, 4, 3, 6, 5, 7, 8}, {2, 1, 3, 4, 5, 6, 8, 7},
+    {3, 2, 5, 1, 8, 7, 4, 6}, {4, 1, 6, 2, 7, 8, 3, 5}, {5, 3, 8, 2, 7, 6, 1, 4},
+    {6, 4, 7, 1, 8, 5, 2, 3}, {7, 6, 8, 4, 5, 1, 3, 2}, {8, 7, 5, 6, 3, 2, 4, 1},
+};
+
+int32_t ChooseIntra(const MacroblockInfo& info, const MotionState& state) {
+    const int32_t mean = info.pixelSum / 256;
+    const int32_t limit = state.bestCost - kIntraMargin;
+    int32_t deviation = 0;
+    for (int rowGroup = 0; rowGroup < 8; ++rowGroup) {
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* samples = state.CurrentLumaBlocks[k] + 8 * rowGroup;
+            for (int j = 0; j < 8; ++j) deviation += std::abs(samples[j] - mean);
+        }
+        if (deviation >= limit) return kChooseInter;
+    }
+    return kChooseIntra;
+}
+
+namespace {
+
+int WorstBlock(const int32_t blockSad[4]) {
+    int worst = 0;
+    for (int k = 1; k < 4; ++k)
+        if (blockSad[k] > blockSad[worst]) worst = k;
+    return worst;
+}
+
+struct DirectionSetup {
+    int32_t (*kernel)(const uint8_t*, int32_t, const uint8_t*, uint8_t*, int32_t);
+    const uint8_t* source;  // the sample that window entry (0, 0) starts from
+    uint8_t* window;
+};
+
+// Plane entry (a, b) is the sample at (x - 1/2 + b, y - 1/2 + a) for the
+// diagonal plane, (x + b, y - 1/2 + a) for the vertical one and
+// (x - 1/2 + b, y + a) for the horizontal one.
+DirectionSetup Setup(const LumaPlane& reference, int32_t x, int32_t y,
+                     const HalfPelDirection& direction, MotionState& state) {
+    const MotionKernels& kernels = ActiveMotionKernels();
+    const int32_t a = direction.windowRow;
+    const int32_t b = direction.windowColumn;
+    const int32_t windowOffset = a * kHalfPelPlaneStride + b;
+    switch (direction.plane) {
+        case HalfPelPlane::kDiagonal:
+            return {kernels.halfPelDiagonal, reference.At(x - 1 + b, y - 1 + a),
+                    state.diagonalPlane + windowOffset};
+        case HalfPelPlane::kVertical:
+            return {kernels.halfPelVertical, reference.At(x + b, y - 1 + a),
+                    state.verticalPlane + windowOffset};
+        case HalfPelPlane::kHorizontal:
+        default:
+            return {kernels.halfPelHorizontal, reference.At(x - 1 + b, y + a),
+                    state.horizontalPlane + windowOffset};
+    }
+}
+
+}  // namespace
+
+int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int direction,
+                        MotionState& state, const uint8_t** window) {
+    const HalfPelDirection& d = kHalfPelDirections[direction];
+    const DirectionSetup setup = Setup(reference, x, y, d, state);
+    *window = setup.window;
+    const bool diagonal = d.plane == HalfPelPlane::kDiagonal;
+
+    auto scoreBlock = [&](int k, int32_t limit) {
+        const int32_t rowOffset = (k >> 1) * 8;
+        const int32_t columnOffset = (k & 1) * 8;
+        return setup.kernel(setup.source + rowOffset * reference.width + columnOffset,
+                            reference.width, state.CurrentLumaBlocks[k],
+                            setup.window + rowOffset * kHalfPelPlaneStride + columnOffset, limit);
+    };
+
+    const int worst = WorstBlock(state.blockSad);
+    int32_t values[4] = {0, 0, 0, 0};
+    values[worst] = scoreBlock(worst, state.blockSad[worst]);
+    if (values[worst] >= state.blockSad[worst]) return kNoCost;
+
+    // Sum of the values of blocks 0..k, S's included once S <= k.
+    int32_t sumThroughK = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (k != worst) {
+            // Diagonal directions and block 0 leave room for S only; the
+            // two-tap ones for later blocks leave room for blocks 0..k-1.
+            const int32_t used = (diagonal || k == 0) ? values[worst] : sumThroughK;
+            values[k] = scoreBlock(k, state.bestCost - used);
+        }
+        sumThroughK += values[k];
+        if (k < 3 && sumThroughK >= state.bestCost) return kNoCost;
+    }
+
+    const int32_t cost = sumThroughK;
+    if (cost < state.bestCost)
+        for (int k = 0; k < 4; ++k) state.blockSad[k] = values[k];
+    return cost;
+}
+
+void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, MacroblockInfo& info,
+                   MotionState& state) {
+    const int32_t x = 16 * column + info.mvX;
+    const int32_t y = 16 * row + info.mvY;
+
+    bool available[9] = {false, true, true, true, true, true, true, true, true};
+    auto withdraw = [&](int a, int b, int c) {
+        available[a] = available[b] = available[c] = false;
+    };
+    if (x <= 0) withdraw(1, 4, 6);
+    if (y <= 0) withdraw(1, 2, 3);
+    if (x >= reference.width - 16) withdraw(3, 5, 8);
+    if (y >= reference.height - 16) withdraw(6, 7, 8);
+
+    state.predictionPtr = reference.At(x, y);
+    state.predictionStride = reference.width;
+    int accepted = 0;
+
+    auto tryDirection = [&](int direction) {
+        if (!available[direction]) return kNoCost;
+        const uint8_t* window = nullptr;
+        const int32_t cost = EvaluateHalfPel(reference, x, y, direction, state, &window);
+        if (cost < state.bestCost) {
+            state.bestCost = cost;
+            state.predictionPtr = window;
+            accepted = direction;
+        }
+        return cost;
+    };
+
+    const int32_t previous = state.previousHalfDirection;
+    const uint8_t* order = kHalfPelSearchOrder[previous >= 0 && previous <= 8 ? previous : 0];
+    const int32_t firstCost = tryDirection(order[0]);
+    const int32_t oppositeCost = tryDirection(order[7]);
+    int pair = 0;  // index of the pair's first entry in the row
+    if (state.bestCost < firstCost && state.bestCost < oppositeCost) {
+        pair = 3;  // cross pair
+    } else if (firstCost <= oppositeCost) {
+        pair = 1;  // first's neighbours
+    } else {
+        pair = 5;  // opposite's neighbours
+    }
+    tryDirection(order[pair]);
+    tryDirection(order[pair + 1]);
+
+    info.halfX = kHalfPelDirections[accepted].hx;
+    info.halfY = kHalfPelDirections[accepted].hy;
+    if (accepted != 0) state.predictionStride = kHalfPelPlaneStride;
+    state.previousHalfDirection = accepted;
+}
+
+}  // namespace kmqx

@@ -1,0 +1,119 @@
+#include "encoder/motion_search.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "encoder/sad_kernels.h"
+
+namespace kmqx {
+
+const IntegerOffset kIntegerCandidateOrder[9] = {
+    {0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}, {1, 1}, {-1, -1}, {1, -1}, {-1, 1},
+};
+
+namespace {
+
+// Top-left sample of 8x8 block k (0..3) of the 16x16 area at `topLeft`.
+const uint8_t* BlockAt(const uint8_t* topLeft, int32_t stride, int k) {
+    return topLeft + (k >> 1) * 8 * stride + (k & 1) * 8;
+}
+
+// Block with the largest SAD, the lowest number on ties.
+int WorstBlock(const int32_t blockSad[4]) {
+    int worst = 0;
+    for (int k = 1; k < 4; ++k)
+        if (blockSad[k] > blockSad[worst]) worst = k;
+    return worst;
+}
+
+// Scores the candidate at `candidate`; true and its block SADs when it beats
+// the current best in the worst block and in total.
+bool TryCandidate(const MotionKernels& kernels, const MotionState& state, const uint8_t* candidate,
+                  int32_t stride, int32_t sads[4], int32_t& total) {
+    const int worst = WorstBlock(state.blockSad);
+    const int32_t worstSad = state.blockSad[worst];
+    sads[worst] = kernels.sad8x8Limited(state.CurrentLumaBlocks[worst],
+                                        BlockAt(candidate, stride, worst), stride, worstSad);
+    if (sads[worst] >= worstSad) return false;
+    total = sads[worst];
+    for (int k = 0; k < 4; ++k) {
+        if (k == worst) continue;
+        if (total >= state.bestCost) return false;
+        sads[k] = kernels.sad8x8Limited(state.CurrentLumaBlocks[k], BlockAt(candidate, stride, k),
+                                        stride, state.bestCost - total);
+        total += sads[k];
+    }
+    return total < state.bestCost;
+}
+
+}  // namespace
+
+void LoadCurrentLumaBlocks(const LumaPlane& current, int32_t column, int32_t row,
+                           MotionState& state) {
+    const uint8_t* topLeft = current.At(16 * column, 16 * row);
+    for (int k = 0; k < 4; ++k) {
+        const uint8_t* block = BlockAt(topLeft, current.width, k);
+        for (int i = 0; i < 8; ++i)
+            std::memcpy(state.CurrentLumaBlocks[k] + 8 * i, block + i * current.width, 8);
+    }
+}
+
+void ZeroVectorSad(const LumaPlane& reference, int32_t column, int32_t row, MotionState& state) {
+    const MotionKernels& kernels = ActiveMotionKernels();
+    const uint8_t* topLeft = reference.At(16 * column, 16 * row);
+    state.zeroSad = 0;
+    for (int k = 0; k < 4; ++k) {
+        state.blockSad[k] = kernels.sad8x8(state.CurrentLumaBlocks[k],
+                                           BlockAt(topLeft, reference.width, k), reference.width);
+        state.zeroSad += state.blockSad[k];
+    }
+}
+
+void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row,
+                         int32_t searchRange, MacroblockGrid& grid, MotionState& state) {
+    const MotionKernels& kernels = ActiveMotionKernels();
+    MacroblockInfo& info = grid.At(column, row);
+    const MacroblockInfo& left = grid.At(column - 1, row);
+    const MacroblockInfo& upper = grid.At(column, row - 1);
+
+    state.bestCost = std::max(state.zeroSad - kZeroVectorBonus, 0);
+    const int32_t oldX = info.mvX;
+    const int32_t oldY = info.mvY;
+    info.mvX = 0;
+    info.mvY = 0;
+
+    const int32_t ownX = 16 * column;
+    const int32_t ownY = 16 * row;
+    const int32_t predictedX =
+        std::clamp(ownX + oldX + (left.mvChangeX + upper.mvChangeX) / 2, 0, reference.width - 1);
+    const int32_t predictedY =
+        std::clamp(ownY + oldY + (left.mvChangeY + upper.mvChangeY) / 2, 0, reference.height - 1);
+    // In 64 bits: the range comes unchecked from the host's settings.
+    const int64_t range = searchRange;
+    const int64_t minX = std::max<int64_t>(predictedX - range, 0);
+    const int64_t maxX = std::min<int64_t>(predictedX + range, reference.width - 16);
+    const int64_t minY = std::max<int64_t>(predictedY - range, 0);
+    const int64_t maxY = std::min<int64_t>(predictedY + range, reference.height - 16);
+
+    for (const IntegerOffset& offset : kIntegerCandidateOrder) {
+        const int32_t x = predictedX + offset.dx;
+        const int32_t y = predictedY + offset.dy;
+        if (x == ownX && y == ownY) continue;
+        if (x < minX || x > maxX || y < minY || y > maxY) continue;
+        int32_t sads[4];
+        int32_t total = 0;
+        if (!TryCandidate(kernels, state, reference.At(x, y), reference.width, sads, total))
+            continue;
+        info.mvX = x - ownX;
+        info.mvY = y - ownY;
+        state.bestCost = total;
+        std::memcpy(state.blockSad, sads, sizeof(sads));
+    }
+
+    info.mvX = std::clamp(info.mvX, -15, 15);
+    info.mvY = std::clamp(info.mvY, -15, 15);
+    info.mvChangeX = info.mvX - oldX;
+    info.mvChangeY = info.mvY - oldY;
+}
+
+}  // namespace kmqx

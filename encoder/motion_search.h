@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+
+#include "encoder/macroblock_info.h"
+#include "encoder/motion_state.h"
+
+namespace kmqx {
+
+// The reference picture's luminance as the motion analysis reads it: pitch =
+// width; width and height are the coded size (multiples of 16).
+struct LumaPlane {
+    const uint8_t* samples;
+    int32_t width;
+    int32_t height;
+    const uint8_t* At(int32_t x, int32_t y) const {
+        return samples + static_cast<ptrdiff_t>(y) * width + x;
+    }
+};
+
+// Cost advantage of the zero vector in the integer search.
+constexpr int32_t kZeroVectorBonus = 100;
+
+struct IntegerOffset {
+    int8_t dx;
+    int8_t dy;
+};
+// The nine offsets around the predicted position, in evaluation order.
+extern const IntegerOffset kIntegerCandidateOrder[9];
+
+// Copies the 16x16 luma of macroblock (column, row) of `current` into
+// state.CurrentLumaBlocks as four 8x8 blocks.
+void LoadCurrentLumaBlocks(const LumaPlane& current, int32_t column, int32_t row,
+                           MotionState& state);
+
+// SADs of the four 8x8 blocks against the co-located reference (blockSad) and
+// their sum (zeroSad).
+void ZeroVectorSad(const LumaPlane& reference, int32_t column, int32_t row, MotionState& state);
+
+// Nine-point search around the position predicted from the macroblock's
+// previous vector and its left and upper neighbours' vector changes. Expects
+// ZeroVectorSad's results in `state`; leaves the best whole-pixel vector
+// (limited to -15..15), its change, bestCost and blockSad. A candidate wins
+// only when it is strictly better in both the total and the block that is
+// worst under the current best; the zero vector carries kZeroVectorBonus.
+void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row,
+                         int32_t searchRange, MacroblockGrid& grid, MotionState& state);
+
+}  // namespace kmqx

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+
+namespace kmqx {
+
+// Block kernels of the motion analysis. Every kernel is defined by its exact
+// integer result; the scalar table is the reference and a faster table must
+// give the same results bit for bit.
+//
+// "Limited" kernels accumulate an 8x8 SAD one row at a time and return after
+// the first row at which the running sum reaches `limit` (sum >= limit). They
+// always compute at least one row. The returned partial sum is part of the
+// result: callers compare it with other costs.
+struct MotionKernels {
+    // SAD of an 8x8 block stored 8 bytes a row against `ref` (pitch refStride).
+    int32_t (*sad8x8)(const uint8_t* block, const uint8_t* ref, int32_t refStride);
+    int32_t (*sad8x8Limited)(const uint8_t* block, const uint8_t* ref, int32_t refStride,
+                             int32_t limit);
+    // Sums of the four 4x4 blocks of a band of 4 rows and 16 columns.
+    void (*bandSums)(const uint8_t* samples, int32_t stride, int32_t sums[4]);
+    // Half-pel interpolation fused with the limited SAD. `src` is the top-left
+    // of the samples that the first output depends on; each interpolated row of
+    // 8 samples is stored to `out` (pitch 17) before its SAD is added.
+    //   horizontal: (s[j] + s[j+1] + 1) >> 1
+    //   vertical:   (s[j] + s[j+stride] + 1) >> 1
+    //   diagonal:   (s[j] + s[j+1] + s[j+stride] + s[j+stride+1] + 2) >> 2
+    int32_t (*halfPelHorizontal)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
+                                 uint8_t* out, int32_t limit);
+    int32_t (*halfPelVertical)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
+                               uint8_t* out, int32_t limit);
+    int32_t (*halfPelDiagonal)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
+                               uint8_t* out, int32_t limit);
+};
+
+constexpr int32_t kHalfPelPlaneStride = 17;
+
+const MotionKernels& ScalarMotionKernels();
+// The SSE2 table, or nullptr when this build has none.
+const MotionKernels* Sse2MotionKernels();
+// The fastest table the processor allows (scalar under KMQX_NO_SIMD=1).
+const MotionKernels& ActiveMotionKernels();
+
+}  // namespace kmqx

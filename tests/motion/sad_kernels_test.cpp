@@ -1,0 +1,162 @@
+#include "encoder/sad_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace kmqx {
+namespace {
+
+constexpr int32_t kStride = 40;
+constexpr uint8_t kGuard = 0xA5;
+
+// A source area of 10 rows (the diagonal kernel reads 9 rows of 9 samples)
+// and a current block, filled by `fill`.
+struct KernelInput {
+    std::vector<uint8_t> source = std::vector<uint8_t>(kStride * 10);
+    std::vector<uint8_t> block = std::vector<uint8_t>(64);
+};
+
+template <typename Fill>
+KernelInput MakeInput(Fill fill) {
+    KernelInput input;
+    for (auto& v : input.source) v = fill();
+    for (auto& v : input.block) v = fill();
+    return input;
+}
+
+std::vector<KernelInput> TestInputs() {
+    std::mt19937 random(7);
+    std::vector<KernelInput> inputs;
+    for (int i = 0; i < 200; ++i) inputs.push_back(MakeInput([&] { return random() & 0xFF; }));
+    // Saturating cases: all extremes, and alternating extremes (largest SADs
+    // and largest interpolation sums).
+    inputs.push_back(MakeInput([] { return 255; }));
+    inputs.push_back(MakeInput([] { return 0; }));
+    int toggle = 0;
+    inputs.push_back(MakeInput([&] { return (toggle++ & 1) ? 255 : 0; }));
+    KernelInput opposite = MakeInput([] { return 0; });
+    for (auto& v : opposite.block) v = 255;
+    inputs.push_back(opposite);
+    for (int i = 0; i < 50; ++i)
+        inputs.push_back(
+            MakeInput([&] { return (random() & 1) ? 255 - (random() & 3) : random() & 3; }));
+    return inputs;
+}
+
+const int32_t kLimits[] = {INT32_MAX, 0, -5, 1, 100, 500, 1000, 4000, 16320};
+
+using HalfPelKernel = int32_t (*)(const uint8_t*, int32_t, const uint8_t*, uint8_t*, int32_t);
+
+class MotionKernelTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (Sse2MotionKernels() == nullptr) GTEST_SKIP() << "no SSE2 kernels in this build";
+    }
+    const MotionKernels& scalar = ScalarMotionKernels();
+    const MotionKernels& sse2 = *Sse2MotionKernels();
+};
+
+TEST_F(MotionKernelTest, SadKernelsMatchScalarOnRandomAndExtremeInputs) {
+    for (const KernelInput& input : TestInputs()) {
+        EXPECT_EQ(sse2.sad8x8(input.block.data(), input.source.data() + 1, kStride),
+                  scalar.sad8x8(input.block.data(), input.source.data() + 1, kStride));
+        for (int32_t limit : kLimits)
+            EXPECT_EQ(
+                sse2.sad8x8Limited(input.block.data(), input.source.data() + 3, kStride, limit),
+                scalar.sad8x8Limited(input.block.data(), input.source.data() + 3, kStride, limit))
+                << "limit " << limit;
+    }
+}
+
+TEST_F(MotionKernelTest, BandSumsMatchScalar) {
+    for (const KernelInput& input : TestInputs()) {
+        int32_t expected[4], actual[4];
+        scalar.bandSums(input.source.data() + 5, kStride, expected);
+        sse2.bandSums(input.source.data() + 5, kStride, actual);
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(actual[k], expected[k]) << "block " << k;
+    }
+}
+
+// Runs one half-pel kernel into a plane with guard bytes all round and
+// returns the plane; the guards must survive.
+std::vector<uint8_t> RunHalfPel(HalfPelKernel kernel, const KernelInput& input, int32_t limit,
+                                int32_t& cost) {
+    constexpr int32_t kGuardRows = 2;
+    std::vector<uint8_t> plane((8 + 2 * kGuardRows) * kHalfPelPlaneStride, kGuard);
+    cost = kernel(input.source.data() + 2, kStride, input.block.data(),
+                  plane.data() + kGuardRows * kHalfPelPlaneStride + 4, limit);
+    for (size_t i = 0; i < plane.size(); ++i) {
+        const size_t row = i / kHalfPelPlaneStride, column = i % kHalfPelPlaneStride;
+        const bool inside = row >= kGuardRows && row < kGuardRows + 8 && column >= 4 && column < 12;
+        if (!inside) {
+            EXPECT_EQ(plane[i], kGuard) << "guard byte " << i << " overwritten";
+        }
+    }
+    return plane;
+}
+
+TEST_F(MotionKernelTest, HalfPelKernelsMatchScalarWithIntactGuards) {
+    const HalfPelKernel scalarKernels[] = {scalar.halfPelHorizontal, scalar.halfPelVertical,
+                                           scalar.halfPelDiagonal};
+    const HalfPelKernel sse2Kernels[] = {sse2.halfPelHorizontal, sse2.halfPelVertical,
+                                         sse2.halfPelDiagonal};
+    for (const KernelInput& input : TestInputs()) {
+        for (int kind = 0; kind < 3; ++kind) {
+            for (int32_t limit : kLimits) {
+                int32_t expectedCost = 0, actualCost = 0;
+                const auto expected = RunHalfPel(scalarKernels[kind], input, limit, expectedCost);
+                const auto actual = RunHalfPel(sse2Kernels[kind], input, limit, actualCost);
+                ASSERT_EQ(actualCost, expectedCost) << "kind " << kind << " limit " << limit;
+                // Rows up to the stopping row are the interpolation; the SIMD
+                // kernel may also fill the next row of its pair, never more.
+                if (limit == INT32_MAX) {
+                    EXPECT_EQ(actual, expected) << "kind " << kind;
+                }
+            }
+        }
+    }
+}
+
+// The scalar reference itself against the formulas, with a stop in the middle.
+TEST(ScalarMotionKernels, LimitedSumsStopAfterTheRowThatReachesTheLimit) {
+    std::vector<uint8_t> block(64, 0), source(kStride * 10, 0);
+    for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j) source[i * kStride + j] = 10;  // each row's SAD is 80
+    const MotionKernels& kernels = ScalarMotionKernels();
+    EXPECT_EQ(kernels.sad8x8(block.data(), source.data(), kStride), 640);
+    EXPECT_EQ(kernels.sad8x8Limited(block.data(), source.data(), kStride, 200), 240);
+    EXPECT_EQ(kernels.sad8x8Limited(block.data(), source.data(), kStride, 240), 240);
+    EXPECT_EQ(kernels.sad8x8Limited(block.data(), source.data(), kStride, 641), 640);
+    // A limit already reached still computes one row.
+    EXPECT_EQ(kernels.sad8x8Limited(block.data(), source.data(), kStride, -1), 80);
+}
+
+TEST(ScalarMotionKernels, HalfPelRoundingIsH263s) {
+    // Samples 1 and 2 average to 2 (round half up); 1, 2, 2, 2 to 2; 0, 0, 0, 1 to 0;
+    // 0, 1, 1, 0 to 1 ((2 + 2) >> 2).
+    std::vector<uint8_t> source(kStride * 10, 0), block(64, 0);
+    source[0] = 1;
+    source[1] = 2;
+    source[kStride] = 2;
+    source[kStride + 1] = 2;
+    std::vector<uint8_t> out(9 * kHalfPelPlaneStride, 0);
+    const MotionKernels& kernels = ScalarMotionKernels();
+    kernels.halfPelHorizontal(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    EXPECT_EQ(out[0], 2);
+    EXPECT_EQ(out[1], 1);  // (2 + 0 + 1) >> 1
+    kernels.halfPelVertical(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    EXPECT_EQ(out[0], 2);  // (1 + 2 + 1) >> 1
+    kernels.halfPelDiagonal(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    EXPECT_EQ(out[0], 2);  // (7 + 2) >> 2
+    EXPECT_EQ(out[1], 1);  // (2 + 0 + 2 + 0 + 2) >> 2
+    source.assign(source.size(), 0);
+    source[kStride + 1] = 1;
+    kernels.halfPelDiagonal(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    EXPECT_EQ(out[0], 0);  // (1 + 2) >> 2
+}
+
+}  // namespace
+}  // namespace kmqx
