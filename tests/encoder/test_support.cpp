@@ -1,0 +1,53 @@
+#include "test_support.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+namespace kmqx::test {
+
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 0.0;
+    double squared = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const double d = double(a[i]) - double(b[i]);
+        squared += d * d;
+    }
+    if (squared == 0) return 99.0;
+    return 10.0 * std::log10(255.0 * 255.0 * double(a.size()) / squared);
+}
+
+std::string TempPath(const std::string& name) {
+    const char* folder = std::getenv("KMQX_TEST_TMP");
+    std::string directory = folder ? folder : KMQX_BINARY_DIR "/tests/encoder/tmp";
+    mkdir(directory.c_str(), 0755);
+    return directory + "/" + name;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    return bool(file);
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+bool HaveFfmpeg() {
+    return std::system("ffmpeg -version > /dev/null 2>&1") == 0;
+}
+
+std::vector<uint8_t> DecodeWithFfmpeg(const std::string& streamPath) {
+    const std::string output = streamPath + ".yuv";
+    std::remove(output.c_str());
+    const std::string command = "ffmpeg -nostdin -loglevel error -y -f h263 -i '" + streamPath +
+                                "' -f rawvideo -pix_fmt yuv420p '" + output + "'";
+    if (std::system(command.c_str()) != 0) return {};
+    return ReadFile(output);
+}
+
+}  // namespace kmqx::test
