@@ -1,0 +1,130 @@
+#include "encoder/motion_detection.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "motion_test_pictures.h"
+
+namespace kmqx {
+namespace {
+
+constexpr int32_t kWidth = 48;  // 3 x 2 macroblocks
+constexpr int32_t kHeight = 32;
+
+class DetectChangesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        reference = testing::TexturePlane(kWidth, kHeight);
+        current = reference;
+        grid.Reset(kWidth / 16, kHeight / 16);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x) grid.At(x, y).pixelSum = -7;  // left by an earlier picture
+    }
+    void Detect(int16_t thresholdA) {
+        DetectChanges(current.data(), reference.data(), kWidth, kHeight, thresholdA, grid);
+    }
+    uint8_t& CurrentAt(int x, int y) { return current[y * kWidth + x]; }
+    int32_t PlainSum(int column, int row) const {
+        int32_t sum = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) sum += current[(16 * row + y) * kWidth + 16 * column + x];
+        return sum;
+    }
+    int CountChanged() {
+        int changed = 0;
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x) changed += grid.At(x, y).changeMark == 1;
+        return changed;
+    }
+
+    std::vector<uint8_t> reference, current;
+    MacroblockGrid grid;
+};
+
+TEST_F(DetectChangesTest, ThresholdZeroMarksEveryMacroblockChangedWithItsPixelSum) {
+    Detect(0);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x) {
+            EXPECT_EQ(grid.At(x, y).changeMark, 1);
+            EXPECT_EQ(grid.At(x, y).pixelSum, PlainSum(x, y));
+        }
+    }
+}
+
+TEST_F(DetectChangesTest, IdenticalPicturesAreUnchangedAndKeepTheOldPixelSum) {
+    Detect(1);
+    EXPECT_EQ(CountChanged(), 0);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            EXPECT_EQ(grid.At(x, y).changeMark, -1);
+            EXPECT_EQ(grid.At(x, y).pixelSum, -7);
+        }
+}
+
+TEST_F(DetectChangesTest, RearrangingSamplesInsideA4x4BlockIsNoChange) {
+    // Large changes that keep every 4x4 sum (the texture lies within 33..223).
+    std::swap(CurrentAt(16, 0), CurrentAt(19, 3));
+    CurrentAt(17, 1) += 30;
+    CurrentAt(18, 2) -= 30;
+    CurrentAt(40, 28) += 30;
+    CurrentAt(43, 31) -= 30;
+    Detect(1);
+    EXPECT_EQ(CountChanged(), 0);
+}
+
+TEST_F(DetectChangesTest, ThresholdSixteenCountsAWholeBlockRaisedByOne) {
+    for (auto& v : current) v = 100;
+    reference = current;
+    // 15 samples raised by 1: difference 15 < 16.
+    for (int i = 0; i < 15; ++i) CurrentAt(36 + i % 4, 20 + i / 4) += 1;
+    Detect(16);
+    EXPECT_EQ(CountChanged(), 0);
+    CurrentAt(39, 23) += 1;  // the 16th
+    Detect(16);
+    EXPECT_EQ(CountChanged(), 1);
+    EXPECT_EQ(grid.At(2, 1).changeMark, 1);
+    EXPECT_EQ(grid.At(2, 1).pixelSum, 256 * 100 + 16);
+}
+
+TEST_F(DetectChangesTest, ChangeInTheBottomBandStillGivesTheFullPixelSum) {
+    CurrentAt(8, 12 + 16) ^= 0x80;
+    CurrentAt(5, 15 + 16) ^= 0x40;
+    Detect(1);
+    EXPECT_EQ(CountChanged(), 1);
+    EXPECT_EQ(grid.At(0, 1).changeMark, 1);
+    EXPECT_EQ(grid.At(0, 1).pixelSum, PlainSum(0, 1));
+}
+
+TEST_F(DetectChangesTest, ExtremeThresholdsNeverSeeAChange) {
+    for (auto& v : current) v = 255;
+    for (auto& v : reference) v = 0;
+    Detect(32767);
+    EXPECT_EQ(CountChanged(), 0);
+    Detect(-32768);
+    EXPECT_EQ(CountChanged(), 0);
+    Detect(32);
+    EXPECT_EQ(CountChanged(), 6);
+}
+
+TEST(BlockSumsDiffer, FollowsTheSixteenBitWrap) {
+    // A = 0: always; A >= 1: D >= A.
+    EXPECT_TRUE(BlockSumsDiffer(0, 0));
+    EXPECT_TRUE(BlockSumsDiffer(4080, 0));
+    EXPECT_FALSE(BlockSumsDiffer(0, 1));
+    EXPECT_TRUE(BlockSumsDiffer(1, 1));
+    EXPECT_FALSE(BlockSumsDiffer(4079, 4080));
+    EXPECT_TRUE(BlockSumsDiffer(4080, 4080));
+    EXPECT_FALSE(BlockSumsDiffer(4080, 32767));
+    // Negative A: differs when D + 1 - A <= 32767.
+    EXPECT_TRUE(BlockSumsDiffer(0, -1));
+    EXPECT_TRUE(BlockSumsDiffer(4080, -28686));   // 4080 + 1 + 28686 = 32767
+    EXPECT_FALSE(BlockSumsDiffer(4080, -28687));  // 32768 wraps negative
+    EXPECT_TRUE(BlockSumsDiffer(4079, -28687));
+    EXPECT_FALSE(BlockSumsDiffer(0, -32768));
+    EXPECT_FALSE(BlockSumsDiffer(4080, -32768));
+}
+
+}  // namespace
+}  // namespace kmqx
