@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+
+namespace kmqx {
+
+// Reads one compressed frame most significant bit first. The input is copied
+// in 2048-byte chunks into a staging area, so no read ever touches the
+// caller's buffer beyond its size; past the end of the data the staging area
+// holds the pattern 00 00 FC repeated, which reads as end-of-sequence start
+// codes and so stops every parse and every start code search.
+class BitReader {
+  public:
+    static constexpr int kStagingSize = 2048;
+    static constexpr int kMaxBits = 24;
+
+    void Init(const uint8_t* data, int32_t size);
+
+    // The next n (0..24) bits, first bit most significant; consumes nothing.
+    uint32_t Peek(int n) const {
+        const int index = (96 - bitsLeft_) >> 3;
+        const uint32_t word = (uint32_t(window_[index]) << 24) |
+                              (uint32_t(window_[index + 1]) << 16) |
+                              (uint32_t(window_[index + 2]) << 8) | uint32_t(window_[index + 3]);
+        return (word >> (((bitsLeft_ - 1) & 7) + 25 - n)) & ((1u << n) - 1u);
+    }
+    void Skip(int n) {
+        bitsLeft_ -= n;
+        if (bitsLeft_ < kRefillBelow) Fetch();
+    }
+    uint32_t Read(int n) {
+        const uint32_t value = Peek(n);
+        Skip(n);
+        return value;
+    }
+    uint32_t ReadBit() { return Read(1); }
+
+    // Consumes single bits until the next 17 bits are sixteen zeros and a one
+    // (a picture, GOB or end-of-sequence start code), which stays unread.
+    void SyncToStartCode();
+
+    // Bits consumed since Init; lets callers tell how far a parse went.
+    int64_t BitPosition() const;
+
+  private:
+    // Window keeps at least 32 unread bits, so a 24-bit peek at any bit
+    // offset is one 32-bit load from inside the 12 window bytes.
+    static constexpr int kRefillBelow = 32;
+
+    void Fetch();
+
+    const uint8_t* data_ = nullptr;
+    int32_t size_ = 0;
+    int32_t consumed_ = 0;
+    int32_t stagingPos_ = kStagingSize;
+    int32_t fetchedChunks_ = 0;
+    int bitsLeft_ = 0;
+    uint8_t staging_[kStagingSize + 4] = {};
+    uint8_t window_[12] = {};
+};
+
+}  // namespace kmqx

@@ -1,0 +1,139 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "common/planar_frame.h"
+#include "decoder/bit_reader.h"
+#include "decoder/decoder_interface.h"
+#include "decoder/inverse_transform.h"
+
+namespace kmqx {
+
+// Decodes one H.263 picture per frame into planar 4:2:0. All state lives in
+// the object; any number of decoders may be used side by side.
+class Decoder final : public DecoderInterface {
+  public:
+    // The largest picture a header can describe (12-bit custom sizes).
+    static constexpr int32_t kMaxDimension = 4095;
+
+    Decoder() = default;
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+    ~Decoder() = default;
+
+    int32_t BeginDecompress() override;
+    int32_t DecodeFrame(const uint8_t* data, int32_t size) override;
+    int32_t EndDecompress() override;
+    // The last decoded picture, packed at the display size; all pointers
+    // are null while no picture of the sequence exists.
+    PlanarFrame GetPicture() override;
+    int32_t Probe() override { return 1; }
+    int32_t GetWidth() override { return displayWidth_; }
+    int32_t GetHeight() override { return displayHeight_; }
+
+    // Macroblock types as MCBPC carries them.
+    enum MacroblockType : int32_t {
+        kInter = 0,
+        kInterQuant = 1,
+        kInter4V = 2,
+        kIntra = 3,
+        kIntraQuant = 4,
+    };
+
+    // Values from PQUANT, GQUANT and DQUANT; exposed for tests.
+    int32_t CurrentQuant() const { return quant_; }
+    int32_t MacroblockCols() const { return mbCols_; }
+    int32_t MacroblockRows() const { return mbRows_; }
+
+  private:
+    struct Planes {
+        uint8_t* y = nullptr;
+        uint8_t* cb = nullptr;
+        uint8_t* cr = nullptr;
+    };
+    struct PendingMacroblock {
+        bool valid = false;
+        int32_t row = 0;
+        int32_t column = 0;
+        int32_t type = 0;
+        int32_t mvX = 0;
+        int32_t mvY = 0;
+        int32_t cbp = 0;
+    };
+    // Header fields of the picture being read; its size counts only at the
+    // first picture of a sequence.
+    struct PictureHeader {
+        int32_t width = 0;
+        int32_t height = 0;
+        int32_t type = 0;
+        int32_t quant = 0;
+    };
+    enum class GobResult { kPictureEnds, kResume };
+
+    // Sequence and buffers (decoder.cpp).
+    bool AllocatePlanes(int32_t width, int32_t height);
+    void ReleasePlanes();
+    void ExchangePictures();
+    void FillBlack(const Planes& planes);
+
+    // Headers (picture_header.cpp). FindPicture: 0 end of sequence, 1 header
+    // accepted, -1 rejected, GN + 1 for a GOB start code.
+    int32_t FindPicture(PictureHeader* header);
+    int32_t ReadPictureHeader(PictureHeader* header);
+    GobResult ReadGobHeader(int32_t* address);
+
+    // Macroblock layer (macroblock_decoder.cpp).
+    void DecodePictureBody();
+    void SetGridBorders();
+    int32_t DecodeMcbpc();
+    int32_t DecodeCbpy();
+    int32_t DecodeMotionVectorDifference();
+    void DecodeBlockCoefficients(int16_t* block, bool isIntra);
+    int32_t PredictVector(int32_t row, int32_t column, const int32_t* grid) const;
+    int32_t GridIndex(int32_t row, int32_t column) const {
+        return (row + 1) * gridStride_ + column + 1;
+    }
+
+    // Reconstruction (reconstruction.cpp).
+    void ReconstructMacroblock(const PendingMacroblock& mb);
+    void PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy);
+    void AddBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y);
+    void PutBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y);
+
+    IdctClipTable idctClip_;
+    BitReader reader_;
+    alignas(16) int16_t coefficients_[6][64] = {};
+
+    Planes current_;
+    Planes reference_;
+    Planes target_;
+    Planes output_;
+    std::unique_ptr<uint8_t[]> pictureStorage_;  // current, reference, output
+
+    // Grids of (MbRows + 1) x (MbCols + 2) entries: a border row above the
+    // picture and a border column on each side.
+    std::unique_ptr<int32_t[]> gridStorage_;
+    int32_t* mvX_ = nullptr;
+    int32_t* mvY_ = nullptr;
+    int32_t* mbMode_ = nullptr;
+    int32_t gridStride_ = 0;
+
+    int32_t mbCols_ = 0;
+    int32_t mbRows_ = 0;
+    int32_t codedWidth_ = 0;
+    int32_t codedHeight_ = 0;
+    int32_t displayWidth_ = 0;
+    int32_t displayHeight_ = 0;
+    int32_t chromaWidth_ = 0;
+    int32_t chromaHeight_ = 0;
+
+    int32_t pictureType_ = 0;
+    bool gobHeaderSeen_ = false;
+    bool resyncPending_ = false;
+    int32_t quant_ = 0;
+
+    bool idle_ = true;
+    int32_t pictureCount_ = 0;
+};
+
+}  // namespace kmqx

@@ -1,0 +1,281 @@
+// The macroblock loop: macroblock headers, motion vectors, coefficient blocks
+// with dequantisation, and resynchronisation at the next start code.
+#include <cstring>
+#include <initializer_list>
+
+#include "common/h263_tables.h"
+#include "decoder/decoder.h"
+#include "decoder/vlc_tables.h"
+
+namespace kmqx {
+namespace {
+
+constexpr int32_t kOutsideMarker = 999;  // candidate vector not available
+constexpr int32_t kLookupError = -2;
+// Dequantised coefficients are saturated here, so that no input can carry
+// the inverse transform's arithmetic out of range.
+constexpr int32_t kCoefficientLimit = 4095;
+
+int32_t Median(int32_t a, int32_t b, int32_t c) {
+    if (a > b) {
+        const int32_t t = a;
+        a = b;
+        b = t;
+    }
+    // a <= b
+    if (c <= a) return a;
+    if (c >= b) return b;
+    return c;
+}
+
+}  // namespace
+
+void Decoder::SetGridBorders() {
+    for (int32_t column = 0; column < mbCols_; ++column) {
+        const int32_t i = GridIndex(-1, column);
+        mvX_[i] = mvY_[i] = kOutsideMarker;
+        mbMode_[i] = kIntra;
+    }
+    for (int32_t row = -1; row < mbRows_; ++row) {
+        for (int32_t column : {int32_t(-1), mbCols_}) {
+            const int32_t i = GridIndex(row, column);
+            mvX_[i] = mvY_[i] = 0;
+            mbMode_[i] = kIntra;
+        }
+    }
+}
+
+int32_t Decoder::DecodeMcbpc() {
+    const DecoderVlcTables& tables = GetDecoderVlcTables();
+    const uint32_t v = reader_.Peek(9);
+    VlcEntry entry;
+    if (v >= 256) {
+        entry = {int16_t(pictureType_ == 0 ? 4 * kIntra : 4 * kInter), 1};
+    } else if (v == 1) {
+        entry = {kMcbpcStuffingValue, 9};
+    } else if (pictureType_ == 0) {
+        entry = v >= 8 ? tables.mcbpcIntra[v >> 3] : VlcEntry{0, 0};
+    } else {
+        entry = v >= 2 ? tables.mcbpcInter[v] : VlcEntry{0, 0};
+    }
+    if (entry.length == 0) return kLookupError;
+    reader_.Skip(entry.length);
+    return entry.value;
+}
+
+int32_t Decoder::DecodeCbpy() {
+    const uint32_t v = reader_.Peek(6);
+    VlcEntry entry;
+    if (v >= 48) {
+        entry = {0, 2};
+    } else {
+        entry = GetDecoderVlcTables().cbpy[v];
+    }
+    if (entry.length == 0) return kLookupError;
+    reader_.Skip(entry.length);
+    return entry.value;
+}
+
+int32_t Decoder::DecodeMotionVectorDifference() {
+    if (reader_.ReadBit() == 1) return 0;
+    const DecoderVlcTables& tables = GetDecoderVlcTables();
+    const uint32_t v = reader_.Peek(12);
+    VlcEntry entry;
+    if (v >= 512) {
+        entry = tables.mvdLong[v >> 8];
+    } else if (v >= 128) {
+        entry = tables.mvdMedium[v >> 2];
+    } else if (v >= 5) {
+        entry = tables.mvdShort[v];
+    } else {
+        entry = {0, 0};
+    }
+    if (entry.length == 0) return kLookupError;
+    reader_.Skip(entry.length);
+    return entry.value;
+}
+
+int32_t Decoder::PredictVector(int32_t row, int32_t column, const int32_t* grid) const {
+    const int32_t left = grid[GridIndex(row, column - 1)];
+    const int32_t above = grid[GridIndex(row - 1, column)];
+    if (gobHeaderSeen_ || above == kOutsideMarker) return left;  // median of three equal
+    const int32_t aboveRight = grid[GridIndex(row - 1, column + 1)];
+    return Median(left, above, aboveRight);
+}
+
+void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
+    const DecoderVlcTables& tables = GetDecoderVlcTables();
+    const int32_t quant = quant_;
+    int32_t position = isIntra ? 1 : 0;
+    for (;;) {
+        const uint32_t v = reader_.Peek(12);
+        VlcEntry entry;
+        if (v >= 512) {
+            entry = tables.tcoefLong[v >> 5];
+        } else if (v >= 128) {
+            entry = tables.tcoefMedium[v >> 2];
+        } else if (v >= 8) {
+            entry = tables.tcoefShort[v];
+        } else {
+            entry = {0, 0};
+        }
+        if (entry.length == 0) {
+            resyncPending_ = true;
+            return;
+        }
+        reader_.Skip(entry.length);
+
+        int32_t last;
+        int32_t run;
+        int32_t level;
+        if (entry.value == kTcoefEscapeValue) {
+            last = int32_t(reader_.ReadBit());
+            run = int32_t(reader_.Read(6));
+            const int32_t field = int32_t(reader_.Read(8));
+            level = field >= 128 ? field - 256 : field;
+        } else {
+            last = entry.value >> 12;
+            run = (entry.value >> 4) & 255;
+            level = entry.value & 15;
+            if (reader_.ReadBit() == 1) level = -level;
+        }
+
+        position += run;
+        if (position > 63) {
+            resyncPending_ = true;
+            return;
+        }
+        const int32_t magnitude = level < 0 ? -level : level;
+        int32_t rec = 0;
+        if (quant > 0 && magnitude > 0) {
+            rec = quant * (2 * magnitude + 1) - ((quant & 1) == 0 ? 1 : 0);
+            if (rec > kCoefficientLimit) rec = kCoefficientLimit;
+            if (level < 0) rec = -rec;
+        }
+        block[kZigzag[position]] = int16_t(rec);
+        ++position;
+        if (last == 1) return;
+        if (position > 63) {  // the next event can only run past the block
+            resyncPending_ = true;
+            return;
+        }
+    }
+}
+
+void Decoder::DecodePictureBody() {
+    SetGridBorders();
+    const int32_t total = mbCols_ * mbRows_;
+    int32_t address = 0;
+    gobHeaderSeen_ = false;
+    resyncPending_ = false;
+    PendingMacroblock pending;
+
+    for (;;) {
+        if (resyncPending_) {
+            reader_.SyncToStartCode();
+            resyncPending_ = false;
+        }
+        if (reader_.Peek(22) <= 63) {
+            if (ReadGobHeader(&address) == GobResult::kPictureEnds) break;
+        } else if (address % mbCols_ == 0 && address >= mbCols_) {
+            gobHeaderSeen_ = false;
+        }
+        if (address >= total) break;
+
+        const int32_t row = address / mbCols_;
+        const int32_t column = address % mbCols_;
+        const int32_t index = GridIndex(row, column);
+
+        // Macroblock header.
+        bool skipped = false;
+        int32_t mcbpc = 0;
+        for (;;) {
+            if (pictureType_ == 1 && reader_.ReadBit() == 1) {
+                skipped = true;
+                break;
+            }
+            mcbpc = DecodeMcbpc();
+            if (mcbpc != kMcbpcStuffingValue) break;
+        }
+        if (mcbpc == kLookupError) {
+            resyncPending_ = true;
+            continue;
+        }
+
+        PendingMacroblock mb;
+        mb.valid = true;
+        mb.row = row;
+        mb.column = column;
+        if (skipped) {
+            mb.type = kInter;
+            mvX_[index] = mvY_[index] = 0;
+        } else {
+            mb.type = mcbpc >> 2;
+            const int32_t cbpy = DecodeCbpy();
+            bool headerError = cbpy == kLookupError;
+            const bool isIntra = mb.type == kIntra || mb.type == kIntraQuant;
+            mb.cbp = ((isIntra ? cbpy ^ 15 : cbpy) & 15) * 4 + (mcbpc & 3);
+            if (mb.type == kInterQuant || mb.type == kIntraQuant) {
+                static const int32_t kDquant[4] = {-1, -2, 1, 2};
+                int32_t quant = quant_ + kDquant[reader_.Read(2)];
+                quant_ = quant < 1 ? 1 : (quant > 31 ? 31 : quant);
+            }
+            if (mb.type == kInter || mb.type == kInterQuant) {
+                int32_t* grids[2] = {mvX_, mvY_};
+                const int32_t positions[2] = {16 * column, 16 * row};
+                const int32_t limits[2] = {16 * mbCols_ - 16, 16 * mbRows_ - 16};
+                for (int component = 0; component < 2; ++component) {
+                    const int32_t code = DecodeMotionVectorDifference();
+                    if (code == kLookupError) {
+                        headerError = true;
+                        continue;
+                    }
+                    const int32_t difference = code < 32 ? code : code - 64;
+                    int32_t vector = difference + PredictVector(row, column, grids[component]);
+                    if (vector > 31) vector -= 64;
+                    if (vector < -32) vector += 64;
+                    const int32_t reach = vector / 2 + positions[component];
+                    if (reach < 0 || reach > limits[component]) headerError = true;
+                    grids[component][index] = vector;
+                }
+            } else {
+                // Intra macroblocks, and INTER4V ones whose four vectors this
+                // decoder does not use, offer (0, 0) to their neighbours.
+                mvX_[index] = mvY_[index] = 0;
+            }
+            if (headerError) {
+                resyncPending_ = true;
+                continue;
+            }
+        }
+        mbMode_[index] = mb.type;
+        mb.mvX = mvX_[index];
+        mb.mvY = mvY_[index];
+
+        if (pending.valid) {
+            ReconstructMacroblock(pending);
+            pending.valid = false;
+        }
+
+        if (!skipped) {
+            const bool isIntra = mb.type == kIntra || mb.type == kIntraQuant;
+            std::memset(coefficients_, 0, sizeof(coefficients_));
+            for (int block = 0; block < 6 && !resyncPending_; ++block) {
+                const bool coded = (mb.cbp >> (5 - block)) & 1;
+                if (isIntra) {
+                    const int32_t dc = int32_t(reader_.Read(8));
+                    coefficients_[block][0] = int16_t((dc == 255 ? 128 : dc) * 8);
+                }
+                if (coded) DecodeBlockCoefficients(coefficients_[block], isIntra);
+            }
+            if (resyncPending_) continue;  // abandoned: not reconstructed
+        }
+
+        pending = mb;
+        ++address;
+        if (address >= total) break;
+    }
+    if (pending.valid) ReconstructMacroblock(pending);
+}
+
+}  // namespace kmqx

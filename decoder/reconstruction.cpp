@@ -1,0 +1,137 @@
+// Motion-compensated prediction, inverse transform and clipping of one
+// macroblock into the Target planes.
+#include "decoder/decoder.h"
+
+namespace kmqx {
+namespace {
+
+uint8_t ClampSample(int32_t value) {
+    return uint8_t(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
+
+// Chroma vector component: the luma value halved, quarter positions moved to
+// the half position.
+int32_t ChromaVector(int32_t v) {
+    return (v % 4 == 0) ? v / 2 : ((v >> 1) | 1);
+}
+
+// Predicts a size x size block at (x, y) of `dst` from `src` displaced by
+// the half-sample vector (vx, vy). Samples beyond the plane edge repeat the
+// edge sample, so no vector reads outside the plane.
+void PredictBlock(const uint8_t* src, uint8_t* dst, int32_t pitch, int32_t width, int32_t height,
+                  int32_t x, int32_t y, int32_t vx, int32_t vy, int32_t size) {
+    const int32_t sx = x + (vx >> 1);
+    const int32_t sy = y + (vy >> 1);
+    const int32_t hx = vx & 1;
+    const int32_t hy = vy & 1;
+    uint8_t* out = dst + size_t(y) * pitch + x;
+
+    const bool inside = sx >= 0 && sy >= 0 && sx + size + hx <= width && sy + size + hy <= height;
+    if (inside) {
+        const uint8_t* a = src + size_t(sy) * pitch + sx;
+        if (!hx && !hy) {
+            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
+                for (int32_t i = 0; i < size; ++i) out[i] = a[i];
+            }
+        } else if (!hy) {
+            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
+                for (int32_t i = 0; i < size; ++i) out[i] = uint8_t((a[i] + a[i + 1] + 1) >> 1);
+            }
+        } else if (!hx) {
+            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
+                const uint8_t* c = a + pitch;
+                for (int32_t i = 0; i < size; ++i) out[i] = uint8_t((a[i] + c[i] + 1) >> 1);
+            }
+        } else {
+            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
+                const uint8_t* c = a + pitch;
+                for (int32_t i = 0; i < size; ++i) {
+                    out[i] = uint8_t((a[i] + a[i + 1] + c[i] + c[i + 1] + 2) >> 2);
+                }
+            }
+        }
+        return;
+    }
+
+    auto sample = [&](int32_t px, int32_t py) -> int32_t {
+        px = px < 0 ? 0 : (px >= width ? width - 1 : px);
+        py = py < 0 ? 0 : (py >= height ? height - 1 : py);
+        return src[size_t(py) * pitch + px];
+    };
+    for (int32_t r = 0; r < size; ++r, out += pitch) {
+        for (int32_t i = 0; i < size; ++i) {
+            const int32_t px = sx + i;
+            const int32_t py = sy + r;
+            const int32_t a = sample(px, py);
+            const int32_t b = sample(px + hx, py);
+            const int32_t c = sample(px, py + hy);
+            const int32_t d = sample(px + hx, py + hy);
+            out[i] = uint8_t((a + b + c + d + 2) >> 2);
+        }
+    }
+}
+
+}  // namespace
+
+void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
+    const int32_t x = 16 * mb.column;
+    const int32_t y = 16 * mb.row;
+    const bool isIntra = mb.type == kIntra || mb.type == kIntraQuant;
+    if (mb.type == kInter || mb.type == kInterQuant) {
+        PredictMacroblock(x, y, mb.mvX, mb.mvY);
+    } else if (mb.type == kInter4V) {
+        PredictMacroblock(x, y, 0, 0);
+    }
+    for (int block = 0; block < 6; ++block) {
+        const bool coded = (mb.cbp >> (5 - block)) & 1;
+        if (!isIntra && !coded) continue;
+        int16_t* coefficients = coefficients_[block];
+        InverseTransform(coefficients, idctClip_);
+        uint8_t* plane;
+        int32_t pitch;
+        int32_t bx;
+        int32_t by;
+        if (block < 4) {
+            plane = target_.y;
+            pitch = codedWidth_;
+            bx = x + 8 * (block & 1);
+            by = y + 8 * (block >> 1);
+        } else {
+            plane = block == 4 ? target_.cb : target_.cr;
+            pitch = chromaWidth_;
+            bx = x / 2;
+            by = y / 2;
+        }
+        if (isIntra) {
+            PutBlock(coefficients, plane, pitch, bx, by);
+        } else {
+            AddBlock(coefficients, plane, pitch, bx, by);
+        }
+    }
+}
+
+void Decoder::PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy) {
+    PredictBlock(reference_.y, target_.y, codedWidth_, codedWidth_, codedHeight_, x, y, vx, vy, 16);
+    const int32_t cx = ChromaVector(vx);
+    const int32_t cy = ChromaVector(vy);
+    PredictBlock(reference_.cb, target_.cb, chromaWidth_, chromaWidth_, chromaHeight_, x / 2, y / 2,
+                 cx, cy, 8);
+    PredictBlock(reference_.cr, target_.cr, chromaWidth_, chromaWidth_, chromaHeight_, x / 2, y / 2,
+                 cx, cy, 8);
+}
+
+void Decoder::AddBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y) {
+    uint8_t* out = plane + size_t(y) * pitch + x;
+    for (int32_t r = 0; r < 8; ++r, out += pitch, block += 8) {
+        for (int32_t i = 0; i < 8; ++i) out[i] = ClampSample(out[i] + block[i]);
+    }
+}
+
+void Decoder::PutBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y) {
+    uint8_t* out = plane + size_t(y) * pitch + x;
+    for (int32_t r = 0; r < 8; ++r, out += pitch, block += 8) {
+        for (int32_t i = 0; i < 8; ++i) out[i] = ClampSample(block[i]);
+    }
+}
+
+}  // namespace kmqx

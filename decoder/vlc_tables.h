@@ -1,0 +1,45 @@
+#pragma once
+#include <cstdint>
+
+namespace kmqx {
+
+// Direct lookup tables for the decoder's variable-length codes, built once
+// from the shared H.263 code tables. Each element is decoded with one peek of
+// a fixed width, at most three range comparisons and one table access. An
+// entry of length 0 marks a bit pattern that is no valid code.
+struct VlcEntry {
+    int16_t value;
+    uint8_t length;
+};
+
+// MCBPC values: 4 * type + CBPC; stuffing and errors are flagged apart.
+constexpr int16_t kMcbpcStuffingValue = -1;
+// TCOEF values: LAST * 4096 + RUN * 16 + LEVEL magnitude; ESCAPE apart.
+constexpr int16_t kTcoefEscapeValue = 7167;
+
+struct DecoderVlcTables {
+    // MCBPC of INTRA pictures, 9-bit peek: v >= 256 is "1"; 8 <= v < 256
+    // indexes by v / 8.
+    VlcEntry mcbpcIntra[32];
+    // MCBPC of INTER pictures, 9-bit peek: v >= 256 is "1"; 2 <= v < 256
+    // indexes by v.
+    VlcEntry mcbpcInter[256];
+    // CBPY, 6-bit peek: v >= 48 is "11"; 2 <= v < 48 indexes by v. The value
+    // is the pattern of an INTER macroblock (INTRA ones complement it).
+    VlcEntry cbpy[48];
+    // MVD after a leading 0 bit, 12-bit peek including the sign bit:
+    // v >= 512 by v / 256, 128 <= v < 512 by v / 4, 5 <= v < 128 by v.
+    // Value: code value 0..63 (c < 32 is +c half-pixels, else c - 64).
+    VlcEntry mvdLong[16];
+    VlcEntry mvdMedium[128];
+    VlcEntry mvdShort[128];
+    // TCOEF without its sign bit, 12-bit peek: v >= 512 by v / 32,
+    // 128 <= v < 512 by v / 4, 8 <= v < 128 by v.
+    VlcEntry tcoefLong[128];
+    VlcEntry tcoefMedium[128];
+    VlcEntry tcoefShort[128];
+};
+
+const DecoderVlcTables& GetDecoderVlcTables();
+
+}  // namespace kmqx
