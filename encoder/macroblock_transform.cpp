@@ -1,6 +1,10 @@
 #include "encoder/macroblock_transform.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "encoder/quantizer.h"
+#include "encoder/reconstruction.h"
 
 namespace kmqx {
 
@@ -24,19 +28,137 @@ DequantParams BuildDequantParams(int32_t quant) {
     return params;
 }
 
-// Not yet implemented: the block transforms follow in the next commits.
-int32_t TransformIntraMacroblock(const PictureView&, const PictureView&, int32_t, int32_t,
-                                 const QuantizerParams&, const DequantParams&, MacroblockLevels&) {
-    return 0;
+namespace {
+
+constexpr int32_t kLumaPatternBit[4] = {32, 16, 8, 4};
+constexpr int32_t kChromaPatternBit[2] = {2, 1};
+
+// The macroblock lies inside the picture and the pictures agree in size.
+bool MacroblockInside(const PictureView& picture, int32_t column, int32_t row) {
+    return column >= 0 && row >= 0 && 16 * (column + 1) <= picture.width &&
+           16 * (row + 1) <= picture.height;
 }
 
-int32_t TransformInterMacroblock(const PictureView&, const PictureView&, int32_t, int32_t, int32_t,
-                                 int32_t, const MotionState&, int32_t, const QuantizerParams&,
-                                 MacroblockLevels&) {
-    return 0;
+bool SameSize(const PictureView& a, const PictureView& b) {
+    return a.width == b.width && a.height == b.height;
 }
 
-void ReconstructInterMacroblock(const PictureView&, int32_t, int32_t, const MotionState&, int32_t,
-                                const DequantParams&, const MacroblockLevels&) {}
+// Offset of luminance block i (Y0 top left ... Y3 bottom right) in its macroblock.
+inline int32_t LumaBlockOffset(int32_t block, int32_t pitch) {
+    return 8 * (block >> 1) * pitch + 8 * (block & 1);
+}
+
+void Copy8x8(const uint8_t* source, int32_t sourcePitch, uint8_t* destination,
+             int32_t destinationPitch) {
+    for (int y = 0; y < 8; ++y) {
+        std::memcpy(destination + y * destinationPitch, source + y * sourcePitch, 8);
+    }
+}
+
+void ClearBlock(MacroblockLevels& out, int block) {
+    std::memset(out.levels[block], 0, sizeof(out.levels[block]));
+    out.last[block] = 0;
+}
+
+}  // namespace
+
+int32_t TransformIntraMacroblock(const PictureView& input, const PictureView& reconstruction,
+                                 int32_t column, int32_t row, const QuantizerParams& quantizer,
+                                 const DequantParams& dequant, MacroblockLevels& out) {
+    if (!MacroblockInside(input, column, row) || !SameSize(input, reconstruction)) return 0;
+    int32_t pattern = 0;
+    auto codeBlock = [&](int block, const uint8_t* source, uint8_t* destination, int32_t pitch,
+                         int32_t patternBit) {
+        const int32_t last = QuantizeIntraBlock(source, pitch, quantizer, out.levels[block]);
+        out.last[block] = last;
+        if (last != 0) {
+            pattern |= patternBit;
+            ReconstructIntraBlock(out.levels[block], dequant, destination, pitch);
+        } else {
+            FillIntraBlock(8 * static_cast<uint8_t>(out.levels[block][0]), destination, pitch);
+        }
+    };
+    const int32_t lumaPitch = input.width;
+    const int32_t lumaOrigin = 16 * row * lumaPitch + 16 * column;
+    for (int block = 0; block < 4; ++block) {
+        const int32_t offset = lumaOrigin + LumaBlockOffset(block, lumaPitch);
+        codeBlock(block, input.y + offset, reconstruction.y + offset, lumaPitch,
+                  kLumaPatternBit[block]);
+    }
+    const int32_t chromaPitch = input.chromaWidth();
+    const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
+    codeBlock(4, input.cb + chromaOffset, reconstruction.cb + chromaOffset, chromaPitch,
+              kChromaPatternBit[0]);
+    codeBlock(5, input.cr + chromaOffset, reconstruction.cr + chromaOffset, chromaPitch,
+              kChromaPatternBit[1]);
+    return pattern;
+}
+
+int32_t TransformInterMacroblock(const PictureView& input, const PictureView& reference,
+                                 int32_t column, int32_t row, int32_t vx, int32_t vy,
+                                 const MotionState& motion, int32_t paramE,
+                                 const QuantizerParams& quantizer, MacroblockLevels& out) {
+    if (!MacroblockInside(input, column, row) || !SameSize(input, reference)) return 0;
+    int32_t pattern = 0;
+    for (int block = 0; block < 4; ++block) {
+        // Blocks predicted well enough are not transformed at all.
+        if (motion.blockSad[block] <= paramE) {
+            ClearBlock(out, block);
+            continue;
+        }
+        Copy8x8(motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride),
+                motion.predictionStride, out.lumaPrediction[block], 8);
+        const int32_t last =
+            QuantizeInterBlock(motion.CurrentLumaBlocks[block], 8, out.lumaPrediction[block], 8,
+                               quantizer, out.levels[block]);
+        out.last[block] = last;
+        if (last != 0 || out.levels[block][0] != 0) pattern |= kLumaPatternBit[block];
+    }
+    PredictChroma(reference, column, row, vx, vy, out.chromaPrediction[0], out.chromaPrediction[1]);
+    // Chroma is coded only alongside coded luminance.
+    if (pattern == 0) {
+        ClearBlock(out, 4);
+        ClearBlock(out, 5);
+        return 0;
+    }
+    const int32_t chromaPitch = input.chromaWidth();
+    const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
+    const uint8_t* chromaPlanes[2] = {input.cb, input.cr};
+    for (int k = 0; k < 2; ++k) {
+        const int block = 4 + k;
+        const int32_t last =
+            QuantizeInterBlock(chromaPlanes[k] + chromaOffset, chromaPitch, out.chromaPrediction[k],
+                               8, quantizer, out.levels[block]);
+        out.last[block] = last;
+        if (last != 0 || out.levels[block][0] != 0) pattern |= kChromaPatternBit[k];
+    }
+    return pattern;
+}
+
+void ReconstructInterMacroblock(const PictureView& reconstruction, int32_t column, int32_t row,
+                                const MotionState& motion, int32_t paramE,
+                                const DequantParams& dequant, const MacroblockLevels& levels) {
+    if (!MacroblockInside(reconstruction, column, row)) return;
+    const int32_t lumaPitch = reconstruction.width;
+    const int32_t lumaOrigin = 16 * row * lumaPitch + 16 * column;
+    for (int block = 0; block < 4; ++block) {
+        uint8_t* destination = reconstruction.y + lumaOrigin + LumaBlockOffset(block, lumaPitch);
+        if (motion.blockSad[block] <= paramE) {
+            // Not transformed: the prediction itself, whatever the levels hold.
+            Copy8x8(motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride),
+                    motion.predictionStride, destination, lumaPitch);
+        } else {
+            ReconstructInterBlock(levels.levels[block], levels.last[block],
+                                  levels.lumaPrediction[block], dequant, destination, lumaPitch);
+        }
+    }
+    const int32_t chromaPitch = reconstruction.chromaWidth();
+    const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
+    uint8_t* chromaPlanes[2] = {reconstruction.cb, reconstruction.cr};
+    for (int k = 0; k < 2; ++k) {
+        ReconstructInterBlock(levels.levels[4 + k], levels.last[4 + k], levels.chromaPrediction[k],
+                              dequant, chromaPlanes[k] + chromaOffset, chromaPitch);
+    }
+}
 
 }  // namespace kmqx

@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+
+namespace kmqx {
+
+// Post-scale factors applied after the two transform passes; symmetric.
+// Close to 4096 / (a(u) a(v)), a(0) = 1, a(k) = sqrt(2) cos(k pi / 16), but
+// the (7, 7) factor is halved to fit 16 bits, so F(7, 7) comes out at about
+// half its exact value.
+extern const uint16_t kForwardPostScale[64];
+
+// Fast scaled 8x8 forward DCT in 16-bit fixed point, in place. Input: samples
+// (or prediction errors) row by row. Output: the coefficients, normalised so
+// that F(0, 0) = 8 * mean, transposed (row = horizontal frequency). 16-bit
+// additions wrap.
+void ForwardDctScalar(int16_t block[64]);
+
+// The fastest version for this processor.
+void ForwardDct(int16_t block[64]);
+
+}  // namespace kmqx

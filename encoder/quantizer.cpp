@@ -1,0 +1,101 @@
+#include "encoder/quantizer.h"
+
+#include <algorithm>
+
+#include "encoder/transform_kernels.h"
+
+namespace kmqx {
+
+namespace {
+
+// Quantises a magnitude with the shift or the reciprocal of the quantiser.
+inline int32_t QuantizeMagnitude(int32_t magnitude, const QuantizerParams& quantizer) {
+    if (quantizer.qp >= 3) return ((magnitude >> 1) * quantizer.reciprocal) >> 16;
+    return quantizer.qp == 2 ? magnitude >> 2 : magnitude >> 1;
+}
+
+inline int8_t SignedLevel(bool positive, int32_t magnitude) {
+    const int32_t level = std::min(magnitude, 127);
+    return static_cast<int8_t>(positive ? level : -level);
+}
+
+}  // namespace
+
+alignas(16) const uint8_t kInverseZigzag[64] = {
+    0,  1,  5,  6,  14, 15, 27, 28,  //
+    2,  4,  7,  13, 16, 26, 29, 42,  //
+    3,  8,  12, 17, 25, 30, 41, 43,  //
+    9,  11, 18, 24, 31, 40, 44, 53,  //
+    10, 19, 23, 32, 39, 45, 52, 54,  //
+    20, 22, 33, 38, 46, 51, 55, 60,  //
+    21, 34, 37, 47, 50, 56, 59, 61,  //
+    35, 36, 48, 49, 57, 58, 62, 63,
+};
+
+void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
+                                     const QuantizerParams& quantizer, int8_t levels[64]) {
+    for (int i = 0; i < 64; ++i) {
+        const int32_t x = coefficients[i];
+        // Rounds positive values up by one before halving: the level of +7 at
+        // QP 2 is 2, that of -7 is -1.
+        const int32_t magnitude = x > 0 ? x + 1 : -x;
+        levels[i] = SignedLevel(x > 0, QuantizeMagnitude(magnitude, quantizer));
+    }
+}
+
+void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
+                                     const QuantizerParams& quantizer, int8_t levels[64]) {
+    for (int i = 0; i < 64; ++i) {
+        const int32_t x = coefficients[i];
+        // Dead zone; the 16-bit sum wraps like the packed arithmetic it models.
+        const int16_t shifted =
+            static_cast<int16_t>(x + quantizer.halfQp + (x > 0 ? quantizer.deadZone : 0));
+        const int32_t magnitude = shifted > 0 ? shifted : -static_cast<int32_t>(shifted);
+        const int row = i >> 3, column = i & 7;
+        levels[8 * column + row] =
+            SignedLevel(shifted > 0, QuantizeMagnitude(magnitude, quantizer));
+    }
+}
+
+int32_t LastScanPositionScalar(const int8_t levels[64]) {
+    int32_t last = 0;
+    for (int i = 0; i < 64; ++i) {
+        if (levels[i] != 0) last = std::max<int32_t>(last, kInverseZigzag[i]);
+    }
+    return last;
+}
+
+int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const QuantizerParams& quantizer,
+                           int8_t levels[64]) {
+    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
+    alignas(16) int16_t block[64];
+    // Loaded transposed, so that the transform's transposed output comes out
+    // in the standard orientation.
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) block[8 * x + y] = samples[y * stride + x];
+    }
+    kernels.forwardDct(block);
+    kernels.quantizeIntra(block, quantizer, levels);
+    const int32_t dc = std::clamp(block[0] / 8, 1, 254);
+    levels[0] = static_cast<int8_t>(static_cast<uint8_t>(dc));
+    // Index 0 is scan position 0, so the DC cannot raise the maximum.
+    return kernels.lastScanPosition(levels);
+}
+
+int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
+                           int32_t predictionStride, const QuantizerParams& quantizer,
+                           int8_t levels[64]) {
+    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
+    alignas(16) int16_t block[64];
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            block[8 * y + x] = static_cast<int16_t>(current[y * currentStride + x] -
+                                                    prediction[y * predictionStride + x]);
+        }
+    }
+    kernels.forwardDct(block);
+    kernels.quantizeInter(block, quantizer, levels);
+    return kernels.lastScanPosition(levels);
+}
+
+}  // namespace kmqx

@@ -1,0 +1,33 @@
+#pragma once
+#include <cstdint>
+
+#include "encoder/macroblock_transform.h"
+
+namespace kmqx {
+
+// Raster index -> zigzag scan index (the inverse of kZigzag).
+alignas(16) extern const uint8_t kInverseZigzag[64];
+
+// Intra rule on every coefficient: a = |x| + (1 if x > 0), level = sign *
+// (a / 2 * R >> 16) for QP >= 3, a / 4 for QP 2, a / 2 for QP 1; clamped to
+// -127..127. Same orientation as the input.
+void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
+                                     const QuantizerParams& quantizer, int8_t levels[64]);
+// Inter rule: x' = x + H (+ K when x > 0), then as intra with a = |x'|. The
+// levels come out transposed, undoing the forward transform's orientation.
+void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
+                                     const QuantizerParams& quantizer, int8_t levels[64]);
+int32_t LastScanPositionScalar(const int8_t levels[64]);
+
+// One intra block: 8x8 samples at `samples` with row pitch `stride`. Writes the
+// levels in raster order with the DC (1..254, read as unsigned) at index 0;
+// returns the last scan position of a non-zero AC level (0 if none).
+int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const QuantizerParams& quantizer,
+                           int8_t levels[64]);
+// One inter block: the difference of current and prediction samples. Returns
+// the last scan position of a non-zero level (0 if none or only the first).
+int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
+                           int32_t predictionStride, const QuantizerParams& quantizer,
+                           int8_t levels[64]);
+
+}  // namespace kmqx

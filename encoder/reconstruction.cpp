@@ -1,0 +1,125 @@
+#include "encoder/reconstruction.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "encoder/transform_kernels.h"
+
+namespace kmqx {
+
+namespace {
+
+inline uint8_t Clip255(int32_t value) {
+    return static_cast<uint8_t>(std::clamp(value, 0, 255));
+}
+
+inline int32_t Saturate16(int32_t value) {
+    return std::clamp(value, -32768, 32767);
+}
+
+// The luminance vector component in half-pixel units -> chroma whole-sample
+// offset and half-sample flag. Quarter positions move to the half position.
+struct ChromaComponent {
+    int32_t offset;
+    int32_t half;
+};
+inline ChromaComponent ChromaFromLuma(int32_t v) {
+    const int32_t adjusted = (v & 3) != 0 ? (v | 2) : v;
+    return {adjusted >> 2, (adjusted >> 1) & 1};
+}
+
+void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int32_t left,
+                        int32_t top, int32_t halfX, int32_t halfY, uint8_t prediction[64]) {
+    // Window of samples the interpolation reads: 8 + halfX columns, 8 + halfY rows.
+    const bool inside =
+        left >= 0 && top >= 0 && left + 8 + halfX <= width && top + 8 + halfY <= height;
+    uint8_t window[9 * 9];
+    const uint8_t* source;
+    int32_t stride;
+    if (inside) {
+        source = plane + top * width + left;
+        stride = width;
+    } else {
+        // Near an edge: gather the window, repeating the edge samples.
+        for (int y = 0; y < 9; ++y) {
+            const int32_t sy = std::clamp(top + y, 0, height - 1);
+            for (int x = 0; x < 9; ++x) {
+                window[9 * y + x] = plane[sy * width + std::clamp(left + x, 0, width - 1)];
+            }
+        }
+        source = window;
+        stride = 9;
+    }
+    for (int y = 0; y < 8; ++y) {
+        const uint8_t* a = source + y * stride;
+        const uint8_t* c = a + stride;
+        for (int x = 0; x < 8; ++x) {
+            int32_t value;
+            if (halfX && halfY) {
+                value = (a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2;
+            } else if (halfX) {
+                value = (a[x] + a[x + 1] + 1) >> 1;
+            } else if (halfY) {
+                value = (a[x] + c[x] + 1) >> 1;
+            } else {
+                value = a[x];
+            }
+            prediction[8 * y + x] = static_cast<uint8_t>(value);
+        }
+    }
+}
+
+}  // namespace
+
+void ReconstructIntraBlock(const int8_t levels[64], const DequantParams& dequant,
+                           uint8_t* destination, int32_t pitch) {
+    const InverseTransformKernels& kernels = GetInverseTransformKernels();
+    alignas(16) int16_t block[64];
+    kernels.dequantize(levels, dequant, block);
+    block[0] = static_cast<int16_t>(8 * static_cast<uint8_t>(levels[0]));
+    kernels.inverseTransform(block);
+    kernels.storeClipped(block, destination, pitch);
+}
+
+void FillIntraBlock(int32_t dcCoefficient, uint8_t* destination, int32_t pitch) {
+    const uint8_t value = Clip255(Saturate16((dcCoefficient + 4) >> 3));
+    for (int y = 0; y < 8; ++y) std::memset(destination + y * pitch, value, 8);
+}
+
+void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t prediction[64],
+                           const DequantParams& dequant, uint8_t* destination, int32_t pitch) {
+    if (last != 0) {
+        const InverseTransformKernels& kernels = GetInverseTransformKernels();
+        alignas(16) int16_t block[64];
+        kernels.dequantize(levels, dequant, block);
+        kernels.inverseTransform(block);
+        kernels.addAndClip(block, prediction, destination, pitch);
+        return;
+    }
+    int32_t offset = 0;
+    const int32_t level = levels[0];
+    if (level != 0) {
+        // DC alone: the decoder's shortcut, exactly.
+        const int32_t magnitude =
+            dequant.quant * (2 * std::abs(level) + 1) - ((dequant.quant & 1) == 0 ? 1 : 0);
+        offset = Saturate16(((level > 0 ? magnitude : -magnitude) + 4) >> 3);
+    }
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x)
+            destination[y * pitch + x] = Clip255(prediction[8 * y + x] + offset);
+    }
+}
+
+void PredictChroma(const PictureView& reference, int32_t column, int32_t row, int32_t vx,
+                   int32_t vy, uint8_t cbPrediction[64], uint8_t crPrediction[64]) {
+    const ChromaComponent cx = ChromaFromLuma(vx);
+    const ChromaComponent cy = ChromaFromLuma(vy);
+    const int32_t left = 8 * column + cx.offset;
+    const int32_t top = 8 * row + cy.offset;
+    const int32_t width = reference.chromaWidth(), height = reference.chromaHeight();
+    PredictChromaPlane(reference.cb, width, height, left, top, cx.half, cy.half, cbPrediction);
+    PredictChromaPlane(reference.cr, width, height, left, top, cx.half, cy.half, crPrediction);
+}
+
+}  // namespace kmqx

@@ -1,0 +1,49 @@
+#pragma once
+#include <cstdint>
+
+#include "encoder/macroblock_transform.h"
+
+namespace kmqx {
+
+// The forward path of a block: transform, quantisers, last scan position.
+// Every entry gives exactly the scalar reference's result.
+struct ForwardTransformKernels {
+    // In place: samples in, post-scaled coefficients out, transposed (row =
+    // horizontal frequency).
+    void (*forwardDct)(int16_t block[64]);
+    // Intra rule for every position (index 0 included; the caller overwrites
+    // it with the DC). Same orientation as the input.
+    void (*quantizeIntra)(const int16_t coefficients[64], const QuantizerParams& quantizer,
+                          int8_t levels[64]);
+    // Inter rule with its dead zone; the output is transposed.
+    void (*quantizeInter)(const int16_t coefficients[64], const QuantizerParams& quantizer,
+                          int8_t levels[64]);
+    // Largest zigzag scan index of a non-zero level; 0 if there is none.
+    int32_t (*lastScanPosition)(const int8_t levels[64]);
+};
+
+// The reconstruction path of a block.
+struct InverseTransformKernels {
+    // |REC| = M * |L| + R for L != 0, 0 for L = 0 (16-bit arithmetic).
+    void (*dequantize)(const int8_t levels[64], const DequantParams& dequant, int16_t block[64]);
+    void (*inverseTransform)(int16_t block[64]);
+    // destination = clip(prediction + residual); prediction packed 8 bytes a row.
+    void (*addAndClip)(const int16_t residual[64], const uint8_t prediction[64],
+                       uint8_t* destination, int32_t pitch);
+    // destination = clip(residual).
+    void (*storeClipped)(const int16_t residual[64], uint8_t* destination, int32_t pitch);
+};
+
+// The kernels for this processor: scalar, upgraded where the CPU allows.
+// Built once, read-only afterwards, so encoders on several threads share them.
+const ForwardTransformKernels& GetForwardTransformKernels();
+const InverseTransformKernels& GetInverseTransformKernels();
+
+ForwardTransformKernels ScalarForwardTransformKernels();
+InverseTransformKernels ScalarInverseTransformKernels();
+// Replace entries by SSE2 versions; false (and nothing changed) where this
+// build has none.
+bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels);
+bool UpgradeInverseTransformKernelsSse2(InverseTransformKernels& kernels);
+
+}  // namespace kmqx
