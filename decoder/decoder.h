@@ -44,6 +44,17 @@ class Decoder final : public DecoderInterface {
     int32_t CurrentQuant() const { return quant_; }
     int32_t MacroblockCols() const { return mbCols_; }
     int32_t MacroblockRows() const { return mbRows_; }
+    // Vector and type stored for a macroblock (half-pixel units); 0 outside
+    // the picture or before the first picture.
+    int32_t StoredVectorX(int32_t row, int32_t column) const {
+        return GridValue(mvX_, row, column);
+    }
+    int32_t StoredVectorY(int32_t row, int32_t column) const {
+        return GridValue(mvY_, row, column);
+    }
+    int32_t StoredType(int32_t row, int32_t column) const {
+        return GridValue(mbMode_, row, column);
+    }
 
   private:
     struct Planes {
@@ -92,6 +103,12 @@ class Decoder final : public DecoderInterface {
     int32_t PredictVector(int32_t row, int32_t column, const int32_t* grid) const;
     int32_t GridIndex(int32_t row, int32_t column) const {
         return (row + 1) * gridStride_ + column + 1;
+    }
+
+    int32_t GridValue(const int32_t* grid, int32_t row, int32_t column) const {
+        if (grid == nullptr || row < 0 || row >= mbRows_ || column < 0 || column >= mbCols_)
+            return 0;
+        return grid[GridIndex(row, column)];
     }
 
     // Reconstruction (reconstruction.cpp).

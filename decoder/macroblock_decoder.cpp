@@ -46,31 +46,15 @@ void Decoder::SetGridBorders() {
 }
 
 int32_t Decoder::DecodeMcbpc() {
-    const DecoderVlcTables& tables = GetDecoderVlcTables();
-    const uint32_t v = reader_.Peek(9);
-    VlcEntry entry;
-    if (v >= 256) {
-        entry = {int16_t(pictureType_ == 0 ? 4 * kIntra : 4 * kInter), 1};
-    } else if (v == 1) {
-        entry = {kMcbpcStuffingValue, 9};
-    } else if (pictureType_ == 0) {
-        entry = v >= 8 ? tables.mcbpcIntra[v >> 3] : VlcEntry{0, 0};
-    } else {
-        entry = v >= 2 ? tables.mcbpcInter[v] : VlcEntry{0, 0};
-    }
+    const VlcEntry entry =
+        LookupMcbpc(GetDecoderVlcTables(), pictureType_ == 1, reader_.Peek(kMcbpcPeekBits));
     if (entry.length == 0) return kLookupError;
     reader_.Skip(entry.length);
     return entry.value;
 }
 
 int32_t Decoder::DecodeCbpy() {
-    const uint32_t v = reader_.Peek(6);
-    VlcEntry entry;
-    if (v >= 48) {
-        entry = {0, 2};
-    } else {
-        entry = GetDecoderVlcTables().cbpy[v];
-    }
+    const VlcEntry entry = LookupCbpy(GetDecoderVlcTables(), reader_.Peek(kCbpyPeekBits));
     if (entry.length == 0) return kLookupError;
     reader_.Skip(entry.length);
     return entry.value;
@@ -78,18 +62,7 @@ int32_t Decoder::DecodeCbpy() {
 
 int32_t Decoder::DecodeMotionVectorDifference() {
     if (reader_.ReadBit() == 1) return 0;
-    const DecoderVlcTables& tables = GetDecoderVlcTables();
-    const uint32_t v = reader_.Peek(12);
-    VlcEntry entry;
-    if (v >= 512) {
-        entry = tables.mvdLong[v >> 8];
-    } else if (v >= 128) {
-        entry = tables.mvdMedium[v >> 2];
-    } else if (v >= 5) {
-        entry = tables.mvdShort[v];
-    } else {
-        entry = {0, 0};
-    }
+    const VlcEntry entry = LookupMvd(GetDecoderVlcTables(), reader_.Peek(kMvdPeekBits));
     if (entry.length == 0) return kLookupError;
     reader_.Skip(entry.length);
     return entry.value;
@@ -108,17 +81,7 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
     const int32_t quant = quant_;
     int32_t position = isIntra ? 1 : 0;
     for (;;) {
-        const uint32_t v = reader_.Peek(12);
-        VlcEntry entry;
-        if (v >= 512) {
-            entry = tables.tcoefLong[v >> 5];
-        } else if (v >= 128) {
-            entry = tables.tcoefMedium[v >> 2];
-        } else if (v >= 8) {
-            entry = tables.tcoefShort[v];
-        } else {
-            entry = {0, 0};
-        }
+        const VlcEntry entry = LookupTcoef(tables, reader_.Peek(kTcoefPeekBits));
         if (entry.length == 0) {
             resyncPending_ = true;
             return;

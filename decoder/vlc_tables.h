@@ -42,4 +42,36 @@ struct DecoderVlcTables {
 
 const DecoderVlcTables& GetDecoderVlcTables();
 
+constexpr int kMcbpcPeekBits = 9;
+constexpr int kCbpyPeekBits = 6;
+constexpr int kMvdPeekBits = 12;  // after the leading 0 bit
+constexpr int kTcoefPeekBits = 12;
+
+// The lookups proper: one peeked value in, one entry out (length 0: no code).
+inline VlcEntry LookupMcbpc(const DecoderVlcTables& t, bool interPicture, uint32_t v) {
+    if (v >= 256) return {int16_t(interPicture ? 0 : 12), 1};
+    if (v == 1) return {kMcbpcStuffingValue, 9};
+    if (interPicture) return v >= 2 ? t.mcbpcInter[v] : VlcEntry{0, 0};
+    return v >= 8 ? t.mcbpcIntra[v >> 3] : VlcEntry{0, 0};
+}
+
+inline VlcEntry LookupCbpy(const DecoderVlcTables& t, uint32_t v) {
+    if (v >= 48) return {0, 2};
+    return t.cbpy[v];
+}
+
+inline VlcEntry LookupMvd(const DecoderVlcTables& t, uint32_t v) {
+    if (v >= 512) return t.mvdLong[v >> 8];
+    if (v >= 128) return t.mvdMedium[v >> 2];
+    if (v >= 5) return t.mvdShort[v];
+    return {0, 0};
+}
+
+inline VlcEntry LookupTcoef(const DecoderVlcTables& t, uint32_t v) {
+    if (v >= 512) return t.tcoefLong[v >> 5];
+    if (v >= 128) return t.tcoefMedium[v >> 2];
+    if (v >= 8) return t.tcoefShort[v];
+    return {0, 0};
+}
+
 }  // namespace kmqx
