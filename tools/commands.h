@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace kmqx {
+
+// The kmqx commands; each takes the arguments after its name and returns
+// the process exit status. Errors go to standard error as one line.
+int RunEncodeCommand(const std::vector<std::string>& args);
+int RunDecodeCommand(const std::vector<std::string>& args);
+int RunDemoCommand(const std::vector<std::string>& args);
+
+extern const char kUsage[];
+extern const char kProgramVersion[];
+
+// Command-line helpers shared by the commands.
+bool ParseInt(const std::string& text, int64_t low, int64_t high, int32_t& value);
+bool ParseRate(const std::string& text, uint32_t& numerator, uint32_t& denominator);
+int Fail(const std::string& message);
+
+}  // namespace kmqx

@@ -1,0 +1,28 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/avi_reader.h"
+
+namespace kmqx {
+
+// The compressed pictures of an input file: an AVI with a KMQX video stream
+// or a raw H.263 stream (recognised by its content, not its name).
+struct CompressedInput {
+    std::vector<uint8_t> bytes;
+    std::vector<AviFrame> frames;  // into bytes
+    int32_t width = 0;
+    int32_t height = 0;
+    FrameRate rate;
+    bool isAvi = false;
+};
+
+bool LoadCompressedInput(const std::string& path, CompressedInput& input, std::string& error);
+
+// The picture size in an H.263 picture header (the five standard source
+// formats and the 12-bit custom size); false when the data does not start
+// with a picture header that gives one.
+bool ReadPictureSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);
+
+}  // namespace kmqx

@@ -1,0 +1,64 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kmqx {
+
+// A file opened for reading; "-" is standard input.
+class InputFile {
+  public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    bool Open(const std::string& path, std::string& error);
+    // Reads up to size bytes; returns how many were read (fewer only at the
+    // end of the file or on a read error, which error() then tells).
+    size_t Read(void* buffer, size_t size);
+    // Reads one byte; -1 at the end.
+    int ReadByte();
+    bool Failed() const;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::FILE* file_ = nullptr;
+    bool ownsFile_ = false;
+    std::string path_;
+};
+
+// Reads a whole file (not standard input) of at most maxSize bytes.
+bool ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes,
+                   std::string& error);
+
+// A file written under a temporary name beside its final one and renamed
+// only by Commit, so that a failed run never leaves a file that looks
+// complete. "-" writes to standard output (no temporary, no rename).
+class OutputFile {
+  public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    // An output that was never committed is removed.
+    ~OutputFile();
+
+    bool Open(const std::string& path, std::string& error);
+    bool Write(const void* data, size_t size, std::string& error);
+    bool WriteAt(uint64_t offset, const void* data, size_t size, std::string& error);
+    uint64_t Position() const { return position_; }
+    bool Commit(std::string& error);
+    void Abandon();
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::FILE* file_ = nullptr;
+    bool isStdout_ = false;
+    std::string path_;
+    std::string temporaryPath_;
+    uint64_t position_ = 0;
+};
+
+}  // namespace kmqx

@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/planar_frame.h"
+#include "tools/codec_host.h"
+#include "tools/compressed_input.h"
+#include "tools/raw_frames.h"
+#include "tools/y4m.h"
+
+namespace kmqx {
+
+// Where the frames of an encode come from, in the source format of the job.
+class FrameSource {
+  public:
+    virtual ~FrameSource() = default;
+    virtual ReadStatus Next(std::vector<uint8_t>& frame, std::string& error) = 0;
+};
+
+struct EncodeJob {
+    std::string inputName;   // for messages
+    std::string outputPath;  // ".263": raw pictures; otherwise AVI
+    SourceFormat format{};
+    int32_t width = 0;
+    int32_t height = 0;
+    FrameRate rate;
+    CompressionSettings settings;
+    int32_t keyInterval = 0;  // 0: only the first frame is requested as key
+    bool progress = false;    // a progress line on standard error
+};
+
+struct EncodeSummary {
+    int64_t frames = 0;
+    int64_t keyFrames = 0;
+    uint64_t bytes = 0;
+    double seconds = 0;  // coding time, reading and writing included
+};
+
+// Compresses every frame of source through the driver and writes the
+// output. On failure error names the file concerned and no output is left.
+bool RunEncode(const EncodeJob& job, FrameSource& source, EncodeSummary& summary,
+               std::string& error);
+
+// Whether a name asks for a raw H.263 stream rather than an AVI file.
+bool IsRawStreamName(const std::string& path);
+
+struct DecodeSummary {
+    int64_t frames = 0;
+    double seconds = 0;  // decoding alone
+};
+
+using PictureSink = std::function<bool(const PlanarFrame& picture, std::string& error)>;
+using RgbSink = std::function<bool(const uint8_t* dib, std::string& error)>;
+
+// Decodes every picture with the codec's decoder object and hands its
+// planar picture (input.width x input.height) to sink. Empty frames (a
+// dropped frame in an AVI) repeat the previous picture.
+bool DecodeToPlanar(const CompressedInput& input, const std::string& inputName,
+                    const PictureSink& sink, DecodeSummary& summary, std::string& error);
+
+// Decodes every picture through ICM_DECOMPRESS into 24-bit RGB.
+bool DecodeToRgb(const CompressedInput& input, const std::string& inputName, const RgbSink& sink,
+                 DecodeSummary& summary, std::string& error);
+
+}  // namespace kmqx
