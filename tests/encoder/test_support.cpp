@@ -1,8 +1,7 @@
 #include "test_support.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -22,7 +21,8 @@ double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 std::string TempPath(const std::string& name) {
     const char* folder = std::getenv("KMQX_TEST_TMP");
     std::string directory = folder ? folder : KMQX_BINARY_DIR "/tests/encoder/tmp";
-    mkdir(directory.c_str(), 0755);
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
     return directory + "/" + name;
 }
 
