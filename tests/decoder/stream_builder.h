@@ -77,6 +77,9 @@ class StreamBuilder {
                 return;
             }
         }
+        EscapedTcoef(last, run, level);
+    }
+    void EscapedTcoef(int last, int run, int level) {
         PutCode(kTcoefEscape);
         Put(1, uint32_t(last));
         Put(6, uint32_t(run));
