@@ -1,0 +1,64 @@
+#include "driver/instance_registry.h"
+
+#include "driver/instance_lifecycle.h"
+
+namespace kmqx {
+namespace {
+
+InstanceNode sentinel;
+InstanceNode* tail = &sentinel;
+
+}  // namespace
+
+void RegistryReset() {
+    sentinel = InstanceNode{};
+    tail = &sentinel;
+}
+
+bool RegistryAdd(DriverInstance* instance) {
+    auto* node = static_cast<InstanceNode*>(LocalAlloc(LPTR, sizeof(InstanceNode)));
+    if (!node) return false;
+    tail->next = node;
+    node->instance = instance;
+    node->prev = tail;
+    tail = node;
+    return true;
+}
+
+void RegistryRemove(DriverInstance* instance) {
+    if (!instance) return;
+    for (InstanceNode* node = sentinel.next; node; node = node->next) {
+        if (node->instance != instance) continue;
+        node->prev->next = node->next;
+        if (node->next)
+            node->next->prev = node->prev;
+        else
+            tail = node->prev;
+        LocalFree(node);
+        return;
+    }
+}
+
+void RegistryReleaseAll() {
+    // Walk from the newest back to the oldest, without recursion, so that a
+    // long list cannot exhaust the stack.
+    InstanceNode* node = tail;
+    while (node != &sentinel) {
+        InstanceNode* previous = node->prev;
+        ReleaseInstance(node->instance);
+        LocalFree(node);
+        node = previous;
+    }
+    RegistryReset();
+}
+
+int RegistryList(DriverInstance** out, int capacity) {
+    int count = 0;
+    for (InstanceNode* node = sentinel.next; node; node = node->next) {
+        if (count < capacity) out[count] = node->instance;
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace kmqx

@@ -1,0 +1,233 @@
+// The compression sequence against a recording encoder: begin, frames, end,
+// the work buffer, source tags, key-frame flags and refused frames.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "fake_codecs.h"
+
+namespace kmqx::testing {
+namespace {
+
+const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
+
+class CompressSequenceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        FakeCodecs::Reset();
+        id = OpenWithFakes(ICMODE_COMPRESS);
+        instance = reinterpret_cast<DriverInstance*>(id);
+        UseSource(176, 144, 24);
+    }
+    void TearDown() override {
+        Send(id, DRV_CLOSE);
+        EXPECT_TRUE(FakeCodecs::encoders.empty()) << "an encoder outlived its instance";
+    }
+    void UseSource(int32_t width, int32_t height, WORD bits) {
+        source = SourceFormat(width, height, bits);
+        compressed = CompressedFormat(width, height);
+        size_t bytes = static_cast<size_t>(width) * height * bits / 8 + 64;
+        input.assign(bytes, 0);
+        for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(i * 7);
+        output.assign(bytes, 0xEE);
+        frame = ICCOMPRESS{};
+        frame.lpbiInput = &source;
+        frame.lpInput = input.data();
+        frame.lpbiOutput = &compressed;
+        frame.lpOutput = output.data();
+        frame.dwQuality = 8000;
+    }
+    LRESULT Begin() { return Send(id, ICM_COMPRESS_BEGIN, Ptr(&source), Ptr(&compressed)); }
+    LRESULT CompressFrame() { return Send(id, ICM_COMPRESS, Ptr(&frame), sizeof(frame)); }
+    FakeEncoder& OnlyEncoder() {
+        EXPECT_EQ(FakeCodecs::encoders.size(), 1u);
+        return *FakeCodecs::encoders.at(0);
+    }
+
+    DWORD_PTR id = 0;
+    DriverInstance* instance = nullptr;
+    BITMAPINFOHEADER source{}, compressed{};
+    std::vector<uint8_t> input, output;
+    ICCOMPRESS frame{};
+};
+
+TEST_F(CompressSequenceTest, FrameWithoutBeginIsRefused) {
+    EXPECT_EQ(CompressFrame(), ICERR_ERROR);
+    EXPECT_EQ(FakeCodecs::encodersCreated, 0);
+    EXPECT_EQ(output[0], 0xEE);
+    EXPECT_EQ(instance->compressState, 0);
+}
+
+TEST_F(CompressSequenceTest, SecondBeginKeepsTheEncoderAndItsBuffer) {
+    ASSERT_EQ(Begin(), ICERR_OK);
+    uint8_t* buffer = instance->workBuffer;
+    ASSERT_EQ(Begin(), ICERR_OK);
+    EXPECT_EQ(FakeCodecs::encodersCreated, 1);
+    EXPECT_EQ(instance->workBuffer, buffer);
+    EXPECT_EQ(instance->workBufferBytes, 176u * 144u * 2u);
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(OnlyEncoder().framesCoded, 1);
+    // Another size while the sequence runs would disagree with the encoder.
+    UseSource(352, 288, 24);
+    EXPECT_EQ(Begin(), ICERR_BADFORMAT);
+    EXPECT_EQ(instance->workBuffer, buffer);
+}
+
+TEST_F(CompressSequenceTest, FrameAfterEndBeginsAFreshSequence) {
+    ASSERT_EQ(Begin(), ICERR_OK);
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(Send(id, ICM_COMPRESS_END), ICERR_OK);
+    EXPECT_EQ(Send(id, ICM_COMPRESS_END), ICERR_OK);
+    EXPECT_EQ(instance->compressState, 2);
+    EXPECT_EQ(instance->workBuffer, nullptr);
+    EXPECT_EQ(FakeCodecs::encodersDestroyed, 1);
+
+    CodecSettings custom{1, 33, 0, 0, 0, 0, 0, 0, 6, 6};
+    Send(id, ICM_SETSTATE, Ptr(&custom), sizeof(custom));
+    UseSource(64, 48, 12);
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(instance->compressState, 1);
+    FakeEncoder& fresh = OnlyEncoder();
+    EXPECT_EQ(FakeCodecs::encodersCreated, 2);
+    EXPECT_EQ(fresh.width, 64);
+    EXPECT_EQ(fresh.height, 48);
+    EXPECT_EQ(fresh.framesCoded, 1);
+    EXPECT_EQ(fresh.calls[1], "A33") << "the instance's settings go to the new encoder";
+}
+
+TEST_F(CompressSequenceTest, EndOnAFreshInstanceAndInstancesNotForCompression) {
+    EXPECT_EQ(Send(id, ICM_COMPRESS_END), ICERR_OK);
+    EXPECT_EQ(instance->compressState, 0);
+
+    DWORD_PTR query = OpenWithFakes(ICMODE_QUERY);
+    DWORD_PTR decompress = OpenWithFakes(ICMODE_DECOMPRESS);
+    for (DWORD_PTR other : {query, decompress}) {
+        EXPECT_EQ(Send(other, ICM_COMPRESS_BEGIN, Ptr(&source), Ptr(&compressed)), ICERR_ERROR);
+        EXPECT_EQ(Send(other, ICM_COMPRESS, Ptr(&frame), sizeof(frame)), ICERR_ERROR);
+        EXPECT_EQ(Send(other, ICM_COMPRESS_END), ICERR_OK);
+        EXPECT_EQ(reinterpret_cast<DriverInstance*>(other)->compressState, 3);
+    }
+    EXPECT_EQ(FakeCodecs::encodersCreated, 0);
+    Send(query, DRV_CLOSE);
+    Send(decompress, DRV_CLOSE);
+}
+
+TEST_F(CompressSequenceTest, SourceTagIsWrittenAndUnknownBitCountsRefused) {
+    const std::pair<WORD, DWORD> tags[] = {{24, 0},
+                                           {16, mmioFOURCC('Y', 'U', 'Y', 'V')},
+                                           {12, mmioFOURCC('Y', 'V', '1', '2')},
+                                           {9, mmioFOURCC('Y', 'V', 'U', '9')}};
+    for (auto [bits, tag] : tags) {
+        UseSource(32, 32, bits);
+        source.biCompression = 0x12345678;
+        ASSERT_EQ(Begin(), ICERR_OK);
+        ASSERT_EQ(CompressFrame(), ICERR_OK);
+        EXPECT_EQ(source.biCompression, tag) << bits;
+        Send(id, ICM_COMPRESS_END);
+    }
+    UseSource(32, 32, 24);
+    ASSERT_EQ(Begin(), ICERR_OK);
+    source.biBitCount = 32;
+    EXPECT_EQ(CompressFrame(), ICERR_BADFORMAT);
+    EXPECT_EQ(OnlyEncoder().framesCoded, 0);
+    EXPECT_EQ(output[0], 0xEE);
+}
+
+TEST_F(CompressSequenceTest, PlanesSitInTheWorkBufferAndFrameSizeIsReported) {
+    UseSource(32, 16, 12);  // YV12: the luma plane is copied unchanged
+    ASSERT_EQ(Begin(), ICERR_OK);
+    compressed.biClrUsed = 9;
+    compressed.biXPelsPerMeter = 77;
+    compressed.biWidth = compressed.biHeight = 1;
+    compressed.biPlanes = 3;
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    FakeEncoder& encoder = OnlyEncoder();
+    EXPECT_TRUE(std::equal(encoder.lastLuma.begin(), encoder.lastLuma.end(), input.begin()));
+    EXPECT_EQ(encoder.capacity, 32 * 16 * 12 / 8) << "capacity is ICM_COMPRESS_GET_SIZE's";
+    EXPECT_EQ(compressed.biSizeImage, 100u);
+    EXPECT_EQ(compressed.biWidth, 32);
+    EXPECT_EQ(compressed.biHeight, 16);
+    EXPECT_EQ(compressed.biPlanes, 1);
+    EXPECT_EQ(compressed.biClrUsed, 0u);
+    EXPECT_EQ(compressed.biXPelsPerMeter, 77) << "other fields keep the host's values";
+    EXPECT_EQ(compressed.biCompression, kKmqx);
+}
+
+TEST_F(CompressSequenceTest, KeyFrameRequestAndFlagsForTheHost) {
+    ASSERT_EQ(Begin(), ICERR_OK);
+    DWORD flags = 0x100, ckid = 0xC0FFEE;
+    frame.lpdwFlags = &flags;
+    frame.lpckid = &ckid;
+    ASSERT_EQ(CompressFrame(), ICERR_OK);  // first picture: INTRA
+    EXPECT_EQ(flags, 0x100u | AVIIF_KEYFRAME);
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(flags, 0x100u);
+    frame.dwFlags = ICCOMPRESS_KEYFRAME;
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(flags, 0x100u | AVIIF_KEYFRAME);
+    EXPECT_EQ(ckid, 0xC0FFEEu);
+    EXPECT_EQ(OnlyEncoder().keyFlags, (std::vector<int32_t>{0, 0, 1}));
+    frame.lpdwFlags = nullptr;
+    EXPECT_EQ(CompressFrame(), ICERR_OK);
+}
+
+TEST_F(CompressSequenceTest, FramesOfAnotherSizeOrTopDownAreRefused) {
+    source.biHeight = -144;
+    EXPECT_EQ(Begin(), ICERR_BADFORMAT);
+    source.biHeight = 144;
+    source.biWidth = 0;
+    EXPECT_EQ(Begin(), ICERR_BADFORMAT);
+    EXPECT_EQ(FakeCodecs::encodersCreated, 0);
+
+    source.biWidth = 176;
+    ASSERT_EQ(Begin(), ICERR_OK);
+    source.biWidth = 352;  // a larger frame would overrun the work buffer
+    EXPECT_EQ(CompressFrame(), ICERR_BADFORMAT);
+    source.biWidth = 176;
+    source.biHeight = -144;
+    EXPECT_EQ(CompressFrame(), ICERR_BADFORMAT);
+    EXPECT_EQ(OnlyEncoder().framesCoded, 0);
+    EXPECT_EQ(output[0], 0xEE);
+}
+
+TEST_F(CompressSequenceTest, EncoderRefusalsAndFailures) {
+    FakeCodecs::encoderInitResult = kEncodeBadSize;
+    EXPECT_EQ(Begin(), ICERR_BADFORMAT);
+    EXPECT_EQ(instance->compressState, 0);
+    EXPECT_EQ(instance->workBuffer, nullptr);
+    EXPECT_EQ(FakeCodecs::encodersDestroyed, 1);
+    FakeCodecs::encoderInitResult = kEncodeOk;
+
+    FakeCodecs::failEncoderCreation = true;
+    EXPECT_EQ(Begin(), ICERR_ERROR);
+    FakeCodecs::failEncoderCreation = false;
+    EXPECT_EQ(CompressFrame(), ICERR_ERROR) << "the last creation failed: no implicit begin";
+    EXPECT_EQ(FakeCodecs::encodersCreated, 1);
+
+    ASSERT_EQ(Begin(), ICERR_OK);
+    FakeCodecs::encodedFrameBytes = 76032 + 1;  // cannot fit the host's buffer
+    compressed.biSizeImage = 5;
+    EXPECT_EQ(CompressFrame(), ICERR_ERROR);
+    EXPECT_EQ(compressed.biSizeImage, 5u);
+    EXPECT_EQ(output[0], 0xEE);
+
+    FakeCodecs::encodedFrameBytes = 100;
+    frame.lpOutput = nullptr;
+    EXPECT_EQ(CompressFrame(), ICERR_ERROR);
+    frame.lpOutput = output.data();
+    frame.lpbiOutput = nullptr;
+    EXPECT_NE(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(Send(id, ICM_COMPRESS, 0, 0), ICERR_ERROR);
+}
+
+TEST_F(CompressSequenceTest, DecompressionMessagesOnACompressionInstance) {
+    BITMAPINFOHEADER rgb = SourceFormat(176, 144, 24);
+    EXPECT_EQ(Send(id, ICM_DECOMPRESS_BEGIN, Ptr(&compressed), Ptr(&rgb)), ICERR_ERROR);
+    ICDECOMPRESS request{0, &compressed, input.data(), &rgb, output.data(), 0};
+    EXPECT_EQ(Send(id, ICM_DECOMPRESS, Ptr(&request), sizeof(request)), ICERR_ERROR);
+    EXPECT_EQ(Send(id, ICM_DECOMPRESS_END), ICERR_OK);
+    EXPECT_EQ(output[0], 0xEE);
+}
+
+}  // namespace
+}  // namespace kmqx::testing

@@ -1,0 +1,180 @@
+#include "fake_codecs.h"
+
+#include <algorithm>
+
+namespace kmqx::testing {
+
+std::vector<FakeEncoder*> FakeCodecs::encoders;
+std::vector<FakeDecoder*> FakeCodecs::decoders;
+std::vector<int> FakeCodecs::destroyedDecoders;
+int FakeCodecs::encodersCreated = 0;
+int FakeCodecs::encodersDestroyed = 0;
+bool FakeCodecs::failEncoderCreation = false;
+bool FakeCodecs::failDecoderCreation = false;
+int32_t FakeCodecs::encoderInitResult = kEncodeOk;
+int32_t FakeCodecs::encodedFrameBytes = 100;
+
+int32_t FakeEncoder::Init(int32_t w, int32_t h) {
+    Log("Init", w);
+    width = w;
+    height = h;
+    return FakeCodecs::encoderInitResult;
+}
+
+int32_t FakeEncoder::Release() {
+    Log("Release", 0);
+    return kEncodeOk;
+}
+
+int32_t FakeEncoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
+    keyFlags.push_back(keyFrame);
+    int32_t bytes = FakeCodecs::encodedFrameBytes;
+    if (bytes > capacity) return kEncodeOutputTooSmall;
+    std::memset(output, 0xA5, static_cast<size_t>(bytes));
+    lastIntra = (framesCoded == 0 || keyFrame) ? 1 : 0;
+    ++framesCoded;
+    lastSize = bytes;
+    return kEncodeOk;
+}
+
+void FakeEncoder::SetPicture(const PlanarFrame& source) {
+    lastLuma.assign(source.y, source.y + static_cast<size_t>(width) * height);
+    // Touch the chroma planes too, so that a wrong layout shows under ASan.
+    size_t chroma = static_cast<size_t>(width / 2) * (height / 2);
+    volatile uint8_t sink = 0;
+    for (size_t i = 0; i < chroma; ++i) sink = sink + source.cb[i] + source.cr[i];
+}
+
+int32_t FakeDecoder::BeginDecompress() {
+    ++begins;
+    return beginResult;
+}
+
+int32_t FakeDecoder::DecodeFrame(const uint8_t*, int32_t) {
+    ++frames;
+    if (decodeResult != kDecodeOk) return decodeResult;
+    size_t area = static_cast<size_t>(width) * height;
+    planes.assign(area + 2 * (area / 4), 128);
+    for (size_t i = 0; i < area; ++i) planes[i] = static_cast<uint8_t>(i);
+    return kDecodeOk;
+}
+
+int32_t FakeDecoder::EndDecompress() {
+    ++ends;
+    return kDecodeOk;
+}
+
+PlanarFrame FakeDecoder::GetPicture() {
+    size_t area = static_cast<size_t>(width) * height;
+    uint8_t* base = planes.data();
+    return PlanarFrame{base, base + area, base + area + area / 4};
+}
+
+namespace {
+
+int nextId = 1;
+
+EncoderInterface* CreateFakeEncoder() {
+    if (FakeCodecs::failEncoderCreation) return nullptr;
+    auto* encoder = new FakeEncoder();
+    encoder->id = nextId++;
+    FakeCodecs::encoders.push_back(encoder);
+    ++FakeCodecs::encodersCreated;
+    return encoder;
+}
+
+void DestroyFakeEncoder(EncoderInterface* encoder) {
+    auto* fake = static_cast<FakeEncoder*>(encoder);
+    auto& live = FakeCodecs::encoders;
+    live.erase(std::remove(live.begin(), live.end(), fake), live.end());
+    ++FakeCodecs::encodersDestroyed;
+    delete fake;
+}
+
+DecoderInterface* CreateFakeDecoder() {
+    if (FakeCodecs::failDecoderCreation) return nullptr;
+    auto* decoder = new FakeDecoder();
+    decoder->id = nextId++;
+    FakeCodecs::decoders.push_back(decoder);
+    return decoder;
+}
+
+void DestroyFakeDecoder(DecoderInterface* decoder) {
+    auto* fake = static_cast<FakeDecoder*>(decoder);
+    auto& live = FakeCodecs::decoders;
+    live.erase(std::remove(live.begin(), live.end(), fake), live.end());
+    FakeCodecs::destroyedDecoders.push_back(fake->id);
+    delete fake;
+}
+
+const CodecFactory kFakeFactory{CreateFakeEncoder, DestroyFakeEncoder, CreateFakeDecoder,
+                                DestroyFakeDecoder};
+
+}  // namespace
+
+void FakeCodecs::Reset() {
+    encoders.clear();
+    decoders.clear();
+    destroyedDecoders.clear();
+    encodersCreated = 0;
+    encodersDestroyed = 0;
+    failEncoderCreation = false;
+    failDecoderCreation = false;
+    encoderInitResult = kEncodeOk;
+    encodedFrameBytes = 100;
+}
+
+const CodecFactory& FakeCodecs::Factory() {
+    return kFakeFactory;
+}
+
+static ICOPEN OpenRecord(DWORD flags) {
+    ICOPEN open{};
+    open.dwSize = sizeof(ICOPEN);
+    open.fccType = ICTYPE_VIDEO;
+    open.fccHandler = mmioFOURCC('K', 'M', 'Q', 'X');
+    open.dwFlags = flags;
+    open.dwError = 12345;
+    return open;
+}
+
+DWORD_PTR OpenWithFakes(DWORD flags, ICOPEN* openRecord) {
+    ICOPEN local = OpenRecord(flags);
+    ICOPEN* open = openRecord ? openRecord : &local;
+    open->dwFlags = flags;
+    return reinterpret_cast<DWORD_PTR>(OpenInstance(open, FakeCodecs::Factory()));
+}
+
+DWORD_PTR OpenBuiltIn(DWORD flags) {
+    ICOPEN open = OpenRecord(flags);
+    return static_cast<DWORD_PTR>(
+        DriverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
+}
+
+LRESULT Send(DWORD_PTR id, UINT message, LPARAM lParam1, LPARAM lParam2) {
+    return DriverProc(id, nullptr, message, lParam1, lParam2);
+}
+
+BITMAPINFOHEADER SourceFormat(int32_t width, int32_t height, WORD bitCount, DWORD compression) {
+    BITMAPINFOHEADER format{};
+    format.biSize = sizeof(format);
+    format.biWidth = width;
+    format.biHeight = height;
+    format.biPlanes = 1;
+    format.biBitCount = bitCount;
+    format.biCompression = compression;
+    return format;
+}
+
+BITMAPINFOHEADER CompressedFormat(int32_t width, int32_t height) {
+    BITMAPINFOHEADER format = SourceFormat(width, height, 24, mmioFOURCC('K', 'M', 'Q', 'X'));
+    return format;
+}
+
+CodecSettings StateOf(DWORD_PTR id) {
+    CodecSettings settings{};
+    Send(id, ICM_GETSTATE, Ptr(&settings), sizeof(settings));
+    return settings;
+}
+
+}  // namespace kmqx::testing
