@@ -1,0 +1,190 @@
+// Every SSE2 kernel against its scalar reference, on random and saturating
+// inputs, with guard elements around the outputs and unaligned buffers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "common/cpu_features.h"
+#include "encoder/transform_kernels.h"
+
+namespace kmqx {
+namespace {
+
+constexpr int kGuard = 5;  // elements: also makes the blocks unaligned
+
+template <typename T>
+class Guarded {
+  public:
+    explicit Guarded(size_t size) : size_(size), storage_(size + 2 * kGuard, Sentinel()) {}
+    T* data() { return storage_.data() + kGuard; }
+    bool GuardsIntact() const {
+        for (int i = 0; i < kGuard; ++i) {
+            if (storage_[i] != Sentinel() || storage_[kGuard + size_ + i] != Sentinel())
+                return false;
+        }
+        return true;
+    }
+
+  private:
+    static T Sentinel() { return static_cast<T>(0x5A5A); }
+    size_t size_;
+    std::vector<T> storage_;
+};
+
+class Sse2Kernels : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        scalarForward_ = ScalarForwardTransformKernels();
+        scalarInverse_ = ScalarInverseTransformKernels();
+        sse2Forward_ = scalarForward_;
+        sse2Inverse_ = scalarInverse_;
+        if (!GetCpuFeatures().sse2 || !UpgradeForwardTransformKernelsSse2(sse2Forward_) ||
+            !UpgradeInverseTransformKernelsSse2(sse2Inverse_)) {
+            GTEST_SKIP() << "no SSE2 kernels on this machine";
+        }
+    }
+
+    // Random blocks of several kinds, then the saturating ones.
+    std::vector<std::vector<int16_t>> Int16Blocks(int low, int high) {
+        std::vector<std::vector<int16_t>> blocks;
+        std::uniform_int_distribution<int> value(low, high);
+        std::uniform_int_distribution<int> full(-32768, 32767);
+        const int16_t extremes[] = {-32768, -32767, -256, -1, 0, 1, 255, 32766, 32767};
+        std::uniform_int_distribution<int> pick(0, 8);
+        for (int trial = 0; trial < 3000; ++trial) {
+            std::vector<int16_t> block(64);
+            for (auto& v : block) {
+                switch (trial % 3) {
+                    case 0:
+                        v = static_cast<int16_t>(value(random_));
+                        break;
+                    case 1:
+                        v = static_cast<int16_t>(full(random_));
+                        break;
+                    default:
+                        v = extremes[pick(random_)];
+                        break;
+                }
+            }
+            blocks.push_back(block);
+        }
+        for (const int16_t e : extremes) blocks.emplace_back(64, e);
+        std::vector<int16_t> alternating(64);
+        for (int i = 0; i < 64; ++i) alternating[i] = (i + i / 8) % 2 ? 32767 : -32768;
+        blocks.push_back(alternating);
+        return blocks;
+    }
+
+    std::mt19937 random_{2024};
+    ForwardTransformKernels scalarForward_, sse2Forward_;
+    InverseTransformKernels scalarInverse_, sse2Inverse_;
+};
+
+// Runs an in-place int16 kernel both ways and compares.
+void CompareInPlace(void (*scalar)(int16_t*), void (*sse2)(int16_t*),
+                    const std::vector<int16_t>& input) {
+    Guarded<int16_t> expected(64), actual(64);
+    std::copy(input.begin(), input.end(), expected.data());
+    std::copy(input.begin(), input.end(), actual.data());
+    scalar(expected.data());
+    sse2(actual.data());
+    ASSERT_TRUE(actual.GuardsIntact());
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(actual.data()[i], expected.data()[i]) << "index " << i;
+}
+
+TEST_F(Sse2Kernels, ForwardDct) {
+    for (const auto& block : Int16Blocks(-255, 255)) {
+        CompareInPlace(scalarForward_.forwardDct, sse2Forward_.forwardDct, block);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST_F(Sse2Kernels, InverseTransform) {
+    for (const auto& block : Int16Blocks(-2048, 2047)) {
+        CompareInPlace(scalarInverse_.inverseTransform, sse2Inverse_.inverseTransform, block);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST_F(Sse2Kernels, Quantizers) {
+    const auto blocks = Int16Blocks(-2000, 2000);
+    for (int qp = 1; qp <= 31; ++qp) {
+        const QuantizerParams quantizer = BuildQuantizerTables(qp);
+        for (size_t b = 0; b < blocks.size(); b += 7) {
+            for (bool inter : {false, true}) {
+                auto scalar = inter ? scalarForward_.quantizeInter : scalarForward_.quantizeIntra;
+                auto sse2 = inter ? sse2Forward_.quantizeInter : sse2Forward_.quantizeIntra;
+                Guarded<int8_t> expected(64), actual(64);
+                scalar(blocks[b].data(), quantizer, expected.data());
+                sse2(blocks[b].data(), quantizer, actual.data());
+                ASSERT_TRUE(actual.GuardsIntact());
+                ASSERT_EQ(std::memcmp(actual.data(), expected.data(), 64), 0)
+                    << "qp " << qp << (inter ? " inter" : " intra") << " block " << b;
+            }
+        }
+    }
+}
+
+TEST_F(Sse2Kernels, LastScanPosition) {
+    std::uniform_int_distribution<int> position(0, 63), count(0, 6), level(-128, 127);
+    for (int trial = 0; trial < 5000; ++trial) {
+        int8_t levels[64] = {};
+        for (int n = count(random_); n > 0; --n)
+            levels[position(random_)] = static_cast<int8_t>(level(random_));
+        ASSERT_EQ(sse2Forward_.lastScanPosition(levels), scalarForward_.lastScanPosition(levels));
+    }
+    int8_t all[64];
+    std::memset(all, -128, sizeof(all));
+    EXPECT_EQ(sse2Forward_.lastScanPosition(all), 63);
+}
+
+TEST_F(Sse2Kernels, Dequantize) {
+    std::uniform_int_distribution<int> level(-128, 127), small(-3, 3);
+    for (int quant = 1; quant <= 31; ++quant) {
+        const DequantParams dequant = BuildDequantParams(quant);
+        for (int trial = 0; trial < 200; ++trial) {
+            Guarded<int8_t> levels(64);
+            for (int i = 0; i < 64; ++i) {
+                levels.data()[i] = static_cast<int8_t>(trial % 2 ? level(random_) : small(random_));
+            }
+            Guarded<int16_t> expected(64), actual(64);
+            scalarInverse_.dequantize(levels.data(), dequant, expected.data());
+            sse2Inverse_.dequantize(levels.data(), dequant, actual.data());
+            ASSERT_TRUE(actual.GuardsIntact());
+            for (int i = 0; i < 64; ++i) ASSERT_EQ(actual.data()[i], expected.data()[i]) << quant;
+        }
+    }
+}
+
+// The destination is an 8x8 area with pitch 13 inside a larger guarded
+// buffer: bytes between the rows must stay untouched too.
+TEST_F(Sse2Kernels, AddAndClipAndStoreClipped) {
+    constexpr int kPitch = 13;
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (const auto& residual : Int16Blocks(-300, 300)) {
+        uint8_t prediction[64];
+        for (auto& p : prediction) p = static_cast<uint8_t>(byte(random_));
+        for (bool add : {true, false}) {
+            Guarded<uint8_t> expected(8 * kPitch), actual(8 * kPitch);
+            if (add) {
+                scalarInverse_.addAndClip(residual.data(), prediction, expected.data(), kPitch);
+                sse2Inverse_.addAndClip(residual.data(), prediction, actual.data(), kPitch);
+            } else {
+                scalarInverse_.storeClipped(residual.data(), expected.data(), kPitch);
+                sse2Inverse_.storeClipped(residual.data(), actual.data(), kPitch);
+            }
+            ASSERT_TRUE(actual.GuardsIntact());
+            ASSERT_EQ(std::memcmp(actual.data(), expected.data(), 8 * kPitch), 0);
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 8; x < kPitch; ++x) ASSERT_EQ(actual.data()[y * kPitch + x], 0x5A);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kmqx
