@@ -2,23 +2,11 @@
 
 #include <new>
 
+#include "decoder/decoder.h"
 #include "encoder/encoder.h"
 
 namespace kmqx {
 namespace {
-
-// Stands in for the decoder until it is part of the build: sequences begin
-// and end, but every picture is refused, so hosts see a clean failure.
-class UnavailableDecoder final : public DecoderInterface {
-  public:
-    int32_t BeginDecompress() override { return kDecodeOk; }
-    int32_t DecodeFrame(const uint8_t*, int32_t) override { return kDecodeHeaderRejected; }
-    int32_t EndDecompress() override { return kDecodeOk; }
-    PlanarFrame GetPicture() override { return PlanarFrame{nullptr, nullptr, nullptr}; }
-    int32_t Probe() override { return 0; }
-    int32_t GetWidth() override { return 0; }
-    int32_t GetHeight() override { return 0; }
-};
 
 EncoderInterface* CreateBuiltInEncoder() {
     return new (std::nothrow) Encoder();
@@ -27,10 +15,10 @@ void DestroyBuiltInEncoder(EncoderInterface* encoder) {
     delete static_cast<Encoder*>(encoder);
 }
 DecoderInterface* CreateBuiltInDecoder() {
-    return new (std::nothrow) UnavailableDecoder();
+    return new (std::nothrow) Decoder();
 }
 void DestroyBuiltInDecoder(DecoderInterface* decoder) {
-    delete static_cast<UnavailableDecoder*>(decoder);
+    delete static_cast<Decoder*>(decoder);
 }
 
 const CodecFactory kBuiltIn{CreateBuiltInEncoder, DestroyBuiltInEncoder, CreateBuiltInDecoder,

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+
 #include "platform/platform.h"
 
 namespace kmqx {
