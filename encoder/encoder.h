@@ -69,8 +69,10 @@ class Encoder final : public EncoderInterface {
     bool IsInitialised() const { return !notInitialised_; }
 
   private:
-    // The two picture loops. Each writes the picture header, every macroblock
-    // and returns 0; the caller finishes the picture.
+    // The two picture loops. Each writes the picture header and every
+    // macroblock and returns 0; the caller finishes the picture. The INTRA
+    // loop codes with the quantiser the caller set (SetPictureQuantizer); the
+    // INTER loop sets the normal quantiser itself.
     int32_t CodeIntraPicture();
     int32_t CodeInterPicture();
 
@@ -82,8 +84,6 @@ class Encoder final : public EncoderInterface {
     // Writes the INTRA macroblock (x, y) of the current picture: transform,
     // reconstruction, header and the six blocks; clears its record's vectors.
     void CodeIntraMacroblock(int32_t column, int32_t row);
-    // Codes the current picture once with the given type and quantiser.
-    void CodePicture(uint8_t* output, int32_t codingType);
     void FreePictures();
     bool AllocatePicture(FrameRecord& record);
 
