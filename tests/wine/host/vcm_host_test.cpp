@@ -1,0 +1,236 @@
+// Opens KMQX.dll through the Video Compression Manager (msvfw32) exactly as
+// a Windows application does, and checks what a host sees: driver
+// information, format negotiation, state and quality, and a short
+// compress/decompress round trip. Built with mingw-w64, run under Wine.
+#include <windows.h>
+// clang-format off
+#include <mmsystem.h>
+#include <vfw.h>
+// clang-format on
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+int failures = 0;
+
+#define CHECK(condition)                                               \
+    do {                                                               \
+        if (!(condition)) {                                            \
+            std::printf("FAILED line %d: %s\n", __LINE__, #condition); \
+            ++failures;                                                \
+        }                                                              \
+    } while (0)
+
+#define CHECK_EQ(actual, expected)                                                                 \
+    do {                                                                                           \
+        long long a_ = (long long)(actual), e_ = (long long)(expected);                            \
+        if (a_ != e_) {                                                                            \
+            std::printf("FAILED line %d: %s is %lld, expected %lld\n", __LINE__, #actual, a_, e_); \
+            ++failures;                                                                            \
+        }                                                                                          \
+    } while (0)
+
+const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
+const int kWidth = 176, kHeight = 144;
+
+bool RegisterCodec() {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                        "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const char value[] = "KMQX.dll";  // found beside this program
+    LONG result = RegSetValueExA(key, "vidc.KMQX", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                                 sizeof(value));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+BITMAPINFOHEADER Format(int width, int height, WORD bits, DWORD compression) {
+    BITMAPINFOHEADER format{};
+    format.biSize = sizeof(format);
+    format.biWidth = width;
+    format.biHeight = height;
+    format.biPlanes = 1;
+    format.biBitCount = bits;
+    format.biCompression = compression;
+    return format;
+}
+
+size_t DibStride(int width) {
+    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+}
+
+std::vector<BYTE> MovingFrame(int frameNumber) {
+    std::vector<BYTE> frame(DibStride(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        BYTE* row = frame.data() + DibStride(kWidth) * (kHeight - 1 - y);
+        for (int x = 0; x < kWidth; ++x) {
+            row[3 * x + 0] = static_cast<BYTE>(64 + 48 * std::sin((x + 2 * frameNumber) * 0.2));
+            row[3 * x + 1] = static_cast<BYTE>((x + y) / 2 + frameNumber * 4);
+            row[3 * x + 2] = static_cast<BYTE>(128 + 96 * std::cos((y + frameNumber) * 0.15));
+        }
+    }
+    return frame;
+}
+
+void CheckInfo(HIC hic) {
+    ICINFO info{};
+    CHECK(ICGetInfo(hic, &info, sizeof(info)) > 0);
+    CHECK_EQ(info.dwFlags, 191);
+    CHECK_EQ(info.dwVersion, 2);
+    CHECK_EQ(info.dwVersionICM, ICVERSION);
+    CHECK(std::wcscmp(info.szName, L"KMQX") == 0);
+    CHECK(std::wcscmp(info.szDescription, L"Corvel Video Codec 1999") == 0);
+}
+
+void CheckCompressionFormats(HIC hic) {
+    const struct {
+        WORD bits;
+        DWORD size;
+    } accepted[] = {{9, 28512}, {12, 38016}, {16, 50688}, {24, 76032}};
+    for (const auto& entry : accepted) {
+        BITMAPINFOHEADER source = Format(kWidth, kHeight, entry.bits, BI_RGB);
+        BITMAPINFO* sourceInfo = reinterpret_cast<BITMAPINFO*>(&source);
+        CHECK_EQ(ICCompressQuery(hic, sourceInfo, nullptr), ICERR_OK);
+        CHECK_EQ(ICCompressGetFormatSize(hic, sourceInfo), 40);
+        BITMAPINFOHEADER out{};
+        CHECK_EQ(ICCompressGetFormat(hic, sourceInfo, reinterpret_cast<BITMAPINFO*>(&out)),
+                 ICERR_OK);
+        CHECK_EQ(out.biCompression, kKmqx);
+        CHECK_EQ(out.biWidth, kWidth);
+        CHECK_EQ(out.biHeight, kHeight);
+        CHECK_EQ(out.biBitCount, 24);
+        CHECK_EQ(out.biSizeImage, entry.size);
+        CHECK_EQ(ICCompressGetSize(hic, sourceInfo, &out), entry.size);
+        CHECK_EQ(ICCompressQuery(hic, sourceInfo, &out), ICERR_OK);
+    }
+    BITMAPINFOHEADER rgb32 = Format(kWidth, kHeight, 32, BI_RGB);
+    CHECK_EQ(ICCompressQuery(hic, &rgb32, nullptr), ICERR_BADFORMAT);
+    CHECK_EQ(ICCompressGetSize(hic, &rgb32, nullptr), 0);
+}
+
+void CheckDecompressionFormats(HIC hic) {
+    BITMAPINFOHEADER compressed = Format(kWidth, kHeight, 24, kKmqx);
+    CHECK_EQ(ICDecompressQuery(hic, &compressed, nullptr), ICERR_OK);
+    BITMAPINFOHEADER rgb24 = Format(kWidth, kHeight, 24, BI_RGB);
+    BITMAPINFOHEADER rgb32 = Format(kWidth, kHeight, 32, BI_RGB);
+    CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb24), ICERR_OK);
+    CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb32), ICERR_BADFORMAT);
+    BITMAPINFOHEADER out{};
+    CHECK_EQ(ICDecompressGetFormat(hic, &compressed, &out), ICERR_OK);
+    CHECK_EQ(out.biCompression, BI_RGB);
+    CHECK_EQ(out.biBitCount, 24);
+    CHECK_EQ(out.biWidth, kWidth);
+    CHECK_EQ(out.biHeight, kHeight);
+}
+
+void CheckStateAndQuality(HIC hic) {
+    CHECK_EQ(ICGetStateSize(hic), 40);
+    INT32 state[10] = {};
+    CHECK_EQ(ICGetState(hic, state, sizeof(state)), 40);
+    const INT32 initial[10] = {1, 0, 0, 0, 0, 0, 0, 0, 6, 6};
+    CHECK(std::memcmp(state, initial, sizeof(state)) == 0);
+    INT32 custom[10] = {1, 50, 0, 0, 0, 0, 0, 9, 4, 5};
+    ICSetState(hic, custom, sizeof(custom));
+    CHECK_EQ(ICGetState(hic, state, sizeof(state)), 40);
+    CHECK(std::memcmp(state, custom, sizeof(state)) == 0);
+
+    DWORD quality = 0;
+    CHECK_EQ(ICGetDefaultQuality(hic), 8000);
+    CHECK_EQ(ICSendMessage(hic, ICM_GETQUALITY, reinterpret_cast<DWORD_PTR>(&quality), 0),
+             ICERR_OK);
+    CHECK_EQ(quality, 8000);
+    CHECK_EQ(ICSendMessage(hic, ICM_SETQUALITY, 10000, 0), ICERR_OK);
+    ICSendMessage(hic, ICM_GETQUALITY, reinterpret_cast<DWORD_PTR>(&quality), 0);
+    CHECK_EQ(quality, 10000);
+    ICGetState(hic, state, sizeof(state));
+    CHECK_EQ(state[1], 0);
+    CHECK_EQ(state[8], 2);
+    CHECK_EQ(state[9], 2);
+    ICSendMessage(hic, ICM_SETQUALITY, 8000, 0);
+}
+
+double MeanAbsoluteDifference(const std::vector<BYTE>& a, const std::vector<BYTE>& b) {
+    double total = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth * 3; ++x) {
+            size_t at = DibStride(kWidth) * y + x;
+            total += std::abs(int(a[at]) - int(b[at]));
+        }
+    return total / (double(kWidth) * kHeight * 3);
+}
+
+void CheckRoundTrip(HIC compressor, HIC decompressor) {
+    BITMAPINFOHEADER source = Format(kWidth, kHeight, 24, BI_RGB);
+    BITMAPINFOHEADER compressed{};
+    CHECK_EQ(ICCompressGetFormat(compressor, &source, &compressed), ICERR_OK);
+    DWORD capacity = ICCompressGetSize(compressor, &source, &compressed);
+    CHECK_EQ(ICCompressBegin(compressor, &source, &compressed), ICERR_OK);
+    BITMAPINFOHEADER destination = Format(kWidth, kHeight, 24, BI_RGB);
+    CHECK_EQ(ICDecompressBegin(decompressor, &compressed, &destination), ICERR_OK);
+
+    std::vector<BYTE> output(capacity);
+    std::vector<BYTE> decoded(DibStride(kWidth) * kHeight);
+    for (int f = 0; f < 5; ++f) {
+        std::vector<BYTE> frame = MovingFrame(f);
+        DWORD ckid = 0, flags = 0;
+        bool keyAsked = f == 3;
+        DWORD result =
+            ICCompress(compressor, keyAsked ? ICCOMPRESS_KEYFRAME : 0, &compressed, output.data(),
+                       &source, frame.data(), &ckid, &flags, f, 0, 8000, nullptr, nullptr);
+        CHECK_EQ(result, ICERR_OK);
+        CHECK((flags & AVIIF_KEYFRAME) == ((f == 0 || keyAsked) ? AVIIF_KEYFRAME : 0u));
+        CHECK(compressed.biSizeImage > 0 && compressed.biSizeImage <= capacity);
+        CHECK_EQ(output[0], 0x00);  // picture start code: 0000 0000 0000 0000 1000 00..
+        CHECK_EQ(output[1], 0x00);
+        CHECK_EQ(output[2] & 0xFC, 0x80);
+
+        CHECK_EQ(
+            ICDecompress(decompressor, 0, &compressed, output.data(), &destination, decoded.data()),
+            ICERR_OK);
+        double difference = MeanAbsoluteDifference(frame, decoded);
+        if (!(difference < 6.0)) {
+            std::printf("FAILED frame %d: mean difference %.2f\n", f, difference);
+            ++failures;
+        }
+    }
+    CHECK_EQ(ICCompressEnd(compressor), ICERR_OK);
+    CHECK_EQ(ICDecompressEnd(decompressor), ICERR_OK);
+}
+
+}  // namespace
+
+int main() {
+    if (!RegisterCodec()) {
+        std::printf("FAILED: could not register vidc.KMQX\n");
+        return 1;
+    }
+    HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_DECOMPRESS);
+    HIC query = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_QUERY);
+    CHECK(compressor != nullptr);
+    CHECK(decompressor != nullptr);
+    CHECK(query != nullptr);
+    if (!compressor || !decompressor || !query) return 1;
+
+    CheckInfo(query);
+    CheckCompressionFormats(compressor);
+    CheckCompressionFormats(query);
+    CheckDecompressionFormats(decompressor);
+    CheckStateAndQuality(compressor);
+    CheckRoundTrip(compressor, decompressor);
+
+    CHECK_EQ(ICClose(compressor), ICERR_OK);
+    CHECK_EQ(ICClose(decompressor), ICERR_OK);
+    CHECK_EQ(ICClose(query), ICERR_OK);
+    std::printf("%s (%d failures, %d-bit host)\n", failures ? "FAILED" : "passed", failures,
+                static_cast<int>(sizeof(void*) * 8));
+    return failures ? 1 : 0;
+}
