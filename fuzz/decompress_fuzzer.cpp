@@ -1,0 +1,69 @@
+// Feeds arbitrary bytes through the driver's ICM_DECOMPRESS, as a host does.
+// Input: destination width and height (16 bits each, big-endian; the top bit
+// of the height makes it negative, a top-down request), then length-prefixed
+// frames. Output and frame buffers have exactly the sizes the host states,
+// so AddressSanitizer sees any access beyond them.
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "driver/driver_proc.h"
+#include "frame_splitter.h"
+
+namespace {
+
+constexpr DWORD kFourCcKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
+
+BITMAPINFOHEADER Format(int32_t width, int32_t height, WORD bitCount, DWORD compression) {
+    BITMAPINFOHEADER format{};
+    format.biSize = sizeof(format);
+    format.biWidth = width;
+    format.biHeight = height;
+    format.biPlanes = 1;
+    format.biBitCount = bitCount;
+    format.biCompression = compression;
+    return format;
+}
+
+LRESULT Send(DWORD_PTR id, UINT message, const void* p1 = nullptr, LPARAM p2 = 0) {
+    return DriverProc(id, nullptr, message, reinterpret_cast<LPARAM>(p1), p2);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 4) return 0;
+    const int32_t width = 1 + ((data[0] << 8 | data[1]) & 0x7FF);
+    int32_t height = 1 + ((data[2] << 8 | data[3]) & 0x7FF);
+    if (data[2] & 0x80) height = -height;
+
+    ICOPEN open{};
+    open.dwSize = sizeof(open);
+    open.fccType = ICTYPE_VIDEO;
+    open.fccHandler = kFourCcKmqx;
+    open.dwFlags = ICMODE_DECOMPRESS;
+    const DWORD_PTR id =
+        DWORD_PTR(DriverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
+    if (id == 0) std::abort();
+
+    BITMAPINFOHEADER compressed = Format(width, height, 24, kFourCcKmqx);
+    BITMAPINFOHEADER destination = Format(width, height, 24, BI_RGB);
+    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    const size_t outputBytes = stride * size_t(height < 0 ? -height : height);
+    destination.biSizeImage = DWORD(outputBytes);
+    Send(id, ICM_DECOMPRESS_BEGIN, &compressed, reinterpret_cast<LPARAM>(&destination));
+
+    kmqx::fuzz::FrameSplitter splitter(data + 4, size - 4);
+    kmqx::fuzz::FrameSlice frame;
+    int frames = 0;
+    while (splitter.Next(&frame) && frames++ < 32) {
+        std::vector<uint8_t> input(frame.data, frame.data + frame.size);
+        std::vector<uint8_t> output(outputBytes);
+        compressed.biSizeImage = DWORD(frame.size);
+        ICDECOMPRESS request{0, &compressed, input.data(), &destination, output.data(), 0};
+        Send(id, ICM_DECOMPRESS, &request, sizeof(request));
+    }
+    Send(id, ICM_DECOMPRESS_END);
+    Send(id, DRV_CLOSE);
+    return 0;
+}
