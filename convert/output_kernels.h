@@ -1,0 +1,24 @@
+#pragma once
+#include <cstdint>
+
+namespace kmqx {
+
+// Row kernels of the output conversion. The scalar table is the reference;
+// a faster table gives the same bytes.
+struct OutputKernels {
+    // Writes 2 x pairs pixels of one row as B, G, R. Pair j has the lumas
+    // luma[2j] and luma[2j + 1] and the chroma terms blueTerms[j]
+    // ((u - 128) x 226 / 127) and redTerms[j] ((v - 128) x 179 / 127):
+    //   B = clamp(y + blue), R = clamp(y + red),
+    //   G = clamp((1747 y - 199 B - 521 R) >> 10).
+    void (*rgbRow)(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms,
+                   uint8_t* dst, int32_t pairs);
+};
+
+const OutputKernels& ScalarOutputKernels();
+// The SSE2 table, or nullptr when this build has none.
+const OutputKernels* Sse2OutputKernels();
+// The fastest table the processor allows (scalar under KMQX_NO_SIMD=1).
+const OutputKernels& ActiveOutputKernels();
+
+}  // namespace kmqx

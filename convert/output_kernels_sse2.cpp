@@ -1,0 +1,105 @@
+// SSE2 version of the output conversion's row kernel; it gives exactly the
+// scalar bytes.
+#include <cstring>
+
+#include "convert/output_kernels.h"
+
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#define KMQX_HAVE_SSE2_KERNELS 1
+#include <emmintrin.h>
+#endif
+
+namespace kmqx {
+
+#if KMQX_HAVE_SSE2_KERNELS
+
+#if defined(__GNUC__) || defined(__clang__)
+#define KMQX_SSE2 __attribute__((target("sse2")))
+#else
+#define KMQX_SSE2
+#endif
+
+namespace {
+
+// 1747 y - 199 B - 521 R for four pixels, from lanes (y, B) and (R, 0).
+KMQX_SSE2 inline __m128i GreenSums(__m128i lumaBlue, __m128i redZero) {
+    const __m128i lumaBlueWeights = _mm_set1_epi32(int32_t(uint32_t(uint16_t(-199)) << 16 | 1747));
+    const __m128i redWeights = _mm_set1_epi32(uint16_t(-521));
+    return _mm_add_epi32(_mm_madd_epi16(lumaBlue, lumaBlueWeights),
+                         _mm_madd_epi16(redZero, redWeights));
+}
+
+// Eight pixels' G as 16-bit values, from their lumas, B and R (16-bit).
+KMQX_SSE2 inline __m128i Green(__m128i y, __m128i b, __m128i r) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low =
+        _mm_srai_epi32(GreenSums(_mm_unpacklo_epi16(y, b), _mm_unpacklo_epi16(r, zero)), 10);
+    const __m128i high =
+        _mm_srai_epi32(GreenSums(_mm_unpackhi_epi16(y, b), _mm_unpackhi_epi16(r, zero)), 10);
+    return _mm_packs_epi32(low, high);
+}
+
+// Four pixels held as 32-bit B, G, R, 0 written as 12 bytes B, G, R.
+KMQX_SSE2 inline void StoreFourPixels(__m128i pixels, uint8_t* dst) {
+    const __m128i firstOfPair = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+    // In each 64-bit lane: the first pixel in bytes 0..2, the second in 3..5.
+    const __m128i pairs = _mm_or_si128(_mm_and_si128(pixels, firstOfPair),
+                                       _mm_srli_epi64(_mm_andnot_si128(firstOfPair, pixels), 8));
+    const __m128i packed =
+        _mm_or_si128(_mm_move_epi64(pairs), _mm_slli_si128(_mm_srli_si128(pairs, 8), 6));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
+    const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
+    std::memcpy(dst + 8, &last, 4);
+}
+
+KMQX_SSE2 void RgbRowSse2(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms,
+                          uint8_t* dst, int32_t pairs) {
+    const __m128i zero = _mm_setzero_si128();
+    int32_t j = 0;
+    for (; j + 8 <= pairs; j += 8) {
+        const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + 2 * j));
+        const __m128i yLow = _mm_unpacklo_epi8(y8, zero);
+        const __m128i yHigh = _mm_unpackhi_epi8(y8, zero);
+        const __m128i bt = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blueTerms + j));
+        const __m128i rt = _mm_loadu_si128(reinterpret_cast<const __m128i*>(redTerms + j));
+        // Each pair's terms serve both of its pixels.
+        const __m128i b8 = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(bt, bt)),
+                                            _mm_add_epi16(yHigh, _mm_unpackhi_epi16(bt, bt)));
+        const __m128i r8 = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(rt, rt)),
+                                            _mm_add_epi16(yHigh, _mm_unpackhi_epi16(rt, rt)));
+        const __m128i gLow = Green(yLow, _mm_unpacklo_epi8(b8, zero), _mm_unpacklo_epi8(r8, zero));
+        const __m128i gHigh =
+            Green(yHigh, _mm_unpackhi_epi8(b8, zero), _mm_unpackhi_epi8(r8, zero));
+        const __m128i g8 = _mm_packus_epi16(gLow, gHigh);
+        const __m128i blueGreenLow = _mm_unpacklo_epi8(b8, g8);
+        const __m128i blueGreenHigh = _mm_unpackhi_epi8(b8, g8);
+        const __m128i redLow = _mm_unpacklo_epi8(r8, zero);
+        const __m128i redHigh = _mm_unpackhi_epi8(r8, zero);
+        uint8_t* px = dst + 6 * size_t(j);
+        StoreFourPixels(_mm_unpacklo_epi16(blueGreenLow, redLow), px);
+        StoreFourPixels(_mm_unpackhi_epi16(blueGreenLow, redLow), px + 12);
+        StoreFourPixels(_mm_unpacklo_epi16(blueGreenHigh, redHigh), px + 24);
+        StoreFourPixels(_mm_unpackhi_epi16(blueGreenHigh, redHigh), px + 36);
+    }
+    if (j < pairs)
+        ScalarOutputKernels().rgbRow(luma + 2 * j, blueTerms + j, redTerms + j, dst + 6 * size_t(j),
+                                     pairs - j);
+}
+
+const OutputKernels kSse2Kernels = {RgbRowSse2};
+
+}  // namespace
+
+const OutputKernels* Sse2OutputKernels() {
+    return &kSse2Kernels;
+}
+
+#else
+
+const OutputKernels* Sse2OutputKernels() {
+    return nullptr;
+}
+
+#endif
+
+}  // namespace kmqx

@@ -1,0 +1,62 @@
+#include "convert/output_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace kmqx {
+namespace {
+
+constexpr size_t kGuard = 32;
+constexpr uint8_t kGuardByte = 0xA5;
+
+// Runs a row kernel into a buffer with guard bytes on both sides and checks
+// that the guards survive; returns the row.
+std::vector<uint8_t> RunRow(const OutputKernels& kernels, const std::vector<uint8_t>& luma,
+                            const std::vector<int16_t>& blue, const std::vector<int16_t>& red) {
+    const int32_t pairs = int32_t(blue.size());
+    std::vector<uint8_t> out(kGuard + 6 * size_t(pairs) + kGuard, kGuardByte);
+    kernels.rgbRow(luma.data(), blue.data(), red.data(), out.data() + kGuard, pairs);
+    for (size_t i = 0; i < kGuard; ++i) {
+        EXPECT_EQ(out[i], kGuardByte) << "before the row, pairs " << pairs;
+        EXPECT_EQ(out[out.size() - 1 - i], kGuardByte) << "after the row, pairs " << pairs;
+    }
+    return std::vector<uint8_t>(out.begin() + kGuard, out.end() - kGuard);
+}
+
+TEST(OutputKernels, Sse2MatchesScalarOnRandomAndSaturatingRows) {
+    const OutputKernels* sse2 = Sse2OutputKernels();
+    if (sse2 == nullptr) GTEST_SKIP() << "no SSE2 kernels in this build";
+    std::mt19937 random(23);
+    // Terms as the chroma tables give them for every 8-bit sample.
+    auto blueTerm = [](int u) { return int16_t((u - 128) * 226 / 127); };
+    auto redTerm = [](int v) { return int16_t((v - 128) * 179 / 127); };
+    for (int round = 0; round < 200; ++round) {
+        const int32_t pairs = round % 41;
+        std::vector<uint8_t> luma(2 * size_t(pairs));
+        std::vector<int16_t> blue(pairs), red(pairs);
+        const bool saturating = round % 2 == 1;
+        for (auto& y : luma) y = saturating ? (random() & 1 ? 255 : 0) : uint8_t(random());
+        for (int32_t j = 0; j < pairs; ++j) {
+            const int u = saturating ? (random() & 1 ? 255 : 0) : int(random() % 256);
+            const int v = saturating ? (random() & 1 ? 255 : 0) : int(random() % 256);
+            blue[j] = blueTerm(u);
+            red[j] = redTerm(v);
+        }
+        ASSERT_EQ(RunRow(*sse2, luma, blue, red), RunRow(ScalarOutputKernels(), luma, blue, red))
+            << "round " << round;
+    }
+}
+
+TEST(OutputKernels, ScalarRowGivesTheDocumentedColours) {
+    // Y 76 with the terms of Cb 86 and Cr 255: (B, G, R) = (2, 0, 255).
+    const std::vector<uint8_t> luma = {76, 0};
+    const std::vector<int16_t> blue = {int16_t((86 - 128) * 226 / 127)};
+    const std::vector<int16_t> red = {int16_t((255 - 128) * 179 / 127)};
+    EXPECT_EQ(RunRow(ScalarOutputKernels(), luma, blue, red),
+              (std::vector<uint8_t>{2, 0, 255, 0, 0, 179}));
+}
+
+}  // namespace
+}  // namespace kmqx
