@@ -6,7 +6,10 @@
 namespace kmqx {
 namespace {
 
-constexpr size_t kMaxInputBytes = size_t(1) << 32;
+// Frame sizes reach the decoder as signed 32-bit counts.
+constexpr size_t kMaxInputBytes = 0x7FFFFFFF;
+// The largest picture H.263 with the 12-bit custom size can describe.
+constexpr int32_t kMaxDimension = 4095;
 
 class Bits {
   public:
@@ -75,6 +78,12 @@ bool LoadCompressedInput(const std::string& path, CompressedInput& input, std::s
             return false;
         }
         input.rate = {30000, 1001};  // the H.263 picture clock
+    }
+    if (input.width <= 0 || input.height <= 0 || input.width > kMaxDimension ||
+        input.height > kMaxDimension) {
+        error = "unsupported picture size " + std::to_string(input.width) + "x" +
+                std::to_string(input.height);
+        return false;
     }
     if (input.frames.empty()) {
         error = "no frames";

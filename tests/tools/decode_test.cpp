@@ -124,7 +124,14 @@ TEST_F(DecodeCommand, BadInputFailsWithoutLeavingAnOutput) {
     for (size_t i = 0; i + 4 <= otherFourcc.size(); ++i)
         if (std::equal(otherFourcc.begin() + i, otherFourcc.begin() + i + 4, "KMQX"))
             std::copy_n("XVID", 4, otherFourcc.begin() + i);
+    // A stream format claiming a picture far beyond what H.263 can code.
+    std::vector<uint8_t> hugeSize = avi;
+    const size_t strfWidth = 12 + 12 + 64 + 12 + 64 + 8 + 4;
+    ASSERT_EQ(hugeSize[strfWidth], 176);
+    hugeSize[strfWidth] = 0x60;
+    hugeSize[strfWidth + 1] = 0xEA;  // 60000
     const std::vector<std::vector<uint8_t>> inputs = {
+        hugeSize,
         {},                                               // empty
         std::vector<uint8_t>(1000, 0x55),                 // no start code
         {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I'},  // truncated header
