@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "stream_builder.h"
 #include "test_support.h"
 
@@ -464,6 +466,74 @@ TEST(DecoderBlocks, RunPastTheBlockEndAbandonsTheMacroblock) {
     EXPECT_EQ(session.Luma(0, 0), 50);
     EXPECT_EQ(session.Luma(16, 0), 16);  // abandoned: never written
     EXPECT_EQ(session.Luma(40, 40), 16);
+}
+
+TEST(DecoderMacroblocks, InterPictureFirstPredictsFromBlack) {
+    Session session;
+    StreamBuilder s = InterPicture();
+    s.Put(1, 1);
+    IntraDcMacroblock(s, 80, true);
+    for (int i = 2; i < kQcifCols * kQcifRows; ++i) s.Put(1, 1);
+    ASSERT_EQ(session.Decode(s.Finish()), kDecodeOk);
+    EXPECT_EQ(session.Luma(0, 0), 16);
+    EXPECT_EQ(session.Cb(0, 0), 128);
+    EXPECT_EQ(session.Luma(16, 0), 80);
+}
+
+TEST(DecoderMacroblocks, Inter4vIsPredictedWithZeroAndOffersZero) {
+    Session session;
+    ASSERT_EQ(session.Decode(IntraPicture(2, kQcifCols * kQcifRows, 100)), kDecodeOk);
+    // A picture that leaves the vector (4, 4) in the grid entry of column 1.
+    StreamBuilder before = InterPicture(4);
+    before.Put(1, 1);
+    InterMacroblock(before, 4, 4);
+    for (int i = 2; i < kQcifCols * kQcifRows; ++i) before.Put(1, 1);
+    ASSERT_EQ(session.Decode(before.Finish()), kDecodeOk);
+    ASSERT_EQ(session.decoder.StoredVectorX(0, 1), 4);
+
+    StreamBuilder s = InterPicture(4);
+    InterMacroblock(s, 6, 6);  // (6, 6)
+    // INTER4V: CBPY as sent, no DQUANT, no MVD; its Y0 adds 4 * 7 - 1.
+    s.Put(1, 0);
+    s.McbpcInter(2, 0);
+    s.Cbpy(8, false);
+    s.Tcoef(1, 0, 3);
+    InterMacroblock(s, 0, 0);  // predictor: left is INTER4V, which offers 0
+    for (int i = 3; i < kQcifCols * kQcifRows; ++i) s.Put(1, 1);
+    ASSERT_EQ(session.Decode(s.Finish()), kDecodeOk);
+    EXPECT_EQ(session.decoder.StoredType(0, 1), Decoder::kInter4V);
+    EXPECT_EQ(session.decoder.StoredVectorX(0, 1), 0);
+    EXPECT_EQ(session.decoder.StoredVectorX(0, 2), 0);
+    EXPECT_EQ(session.Luma(16, 0), 100 + ((27 + 4) >> 3));
+    EXPECT_EQ(session.Luma(24, 0), 100);
+}
+
+// Decoders keep all their state in the object: two fed alternately give
+// what each gives alone.
+TEST(DecoderLifecycle, DecodersSideBySideAreIndependent) {
+    const std::string dir = std::string(KMQX_SOURCE_DIR) + "/fuzz/streams/";
+    const auto first = SplitPictures(ReadFile(dir + "qcif_gob.263"));
+    const auto second = SplitPictures(ReadFile(dir + "sqcif_q20.263"));
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    const auto aloneFirst = DecodeAll(first);
+    const auto aloneSecond = DecodeAll(second);
+    Decoder a;
+    Decoder b;
+    a.BeginDecompress();
+    b.BeginDecompress();
+    for (size_t k = 0; k < std::max(first.size(), second.size()); ++k) {
+        if (k < first.size()) {
+            ASSERT_EQ(a.DecodeFrame(first[k].data(), int32_t(first[k].size())), kDecodeOk);
+            EXPECT_EQ(Snapshot(a), aloneFirst[k]) << k;
+        }
+        if (k < second.size()) {
+            ASSERT_EQ(b.DecodeFrame(second[k].data(), int32_t(second[k].size())), kDecodeOk);
+            EXPECT_EQ(Snapshot(b), aloneSecond[k]) << k;
+        }
+    }
+    a.EndDecompress();
+    b.EndDecompress();
 }
 
 }  // namespace
