@@ -221,6 +221,9 @@ int main() {
     if (!compressor || !decompressor || !query) return 1;
 
     CheckInfo(query);
+    // Hosts ask with -1 whether the dialogs exist; nothing is shown.
+    CHECK(ICQueryAbout(query));
+    CHECK(ICQueryConfigure(compressor));
     CheckCompressionFormats(compressor);
     CheckCompressionFormats(query);
     CheckDecompressionFormats(decompressor);
