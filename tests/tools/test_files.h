@@ -1,8 +1,10 @@
 #pragma once
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,14 +12,30 @@
 
 namespace kmqx::testing {
 
-// A scratch folder for the tool tests (KMQX_TEST_TMP, created on demand).
+// A scratch folder of this test process under KMQX_TEST_TMP: CTest runs the
+// tests of one program as parallel processes, which must not share files.
+// It is removed when the process ends.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        const char* root = std::getenv("KMQX_TEST_TMP");
+        path_ = std::string(root && *root ? root : "/tmp/kmqx_tools_tests") + "/tools-" +
+                std::to_string(getpid());
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
 inline std::string ScratchPath(const std::string& name) {
-    const char* root = std::getenv("KMQX_TEST_TMP");
-    std::string dir = root && *root ? root : "/tmp/kmqx_tools_tests";
-    mkdir(dir.c_str(), 0755);
-    dir += "/tools";
-    mkdir(dir.c_str(), 0755);
-    return dir + "/" + name;
+    static const ScratchFolder folder;
+    return folder.Path() + "/" + name;
 }
 
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
