@@ -437,6 +437,9 @@ TEST(DecoderBlocks, Dequantisation) {
     // Saturated at 4095: 31 * 255 would otherwise reach 7905.
     EXPECT_EQ(InterDcResult(31, 127), 155);  // 100 + 511 clips at 255
     EXPECT_EQ(InterDcResult(31, -127), -100);
+    // A quantiser of 0 (not allowed, but a header can carry it) gives 0
+    // rather than a magnitude of -1.
+    EXPECT_EQ(InterDcResult(0, 5), 0);
 }
 
 TEST(DecoderBlocks, Dquant) {

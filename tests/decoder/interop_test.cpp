@@ -61,12 +61,16 @@ TEST(Interop, FfmpegStreamsDecodeCloseToFfmpegsOwnDecoding) {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
     const InteropCase cases[] = {
         {"sqcif_q2", 128, 96, "-q:v 2", 6},
+        {"sqcif_q6", 128, 96, "-q:v 6", 6},
         {"sqcif_q20", 128, 96, "-q:v 20", 6},
         {"qcif_q2", 176, 144, "-q:v 2", 6},
         {"qcif_q6", 176, 144, "-q:v 6", 6},
         {"qcif_q20", 176, 144, "-q:v 20", 6},
+        {"cif_q2", 352, 288, "-q:v 2", 4},
         {"cif_q6", 352, 288, "-q:v 6", 4},
+        {"cif_q20", 352, 288, "-q:v 20", 4},
         {"4cif_q2", 704, 576, "-q:v 2", 3},
+        {"4cif_q6", 704, 576, "-q:v 6", 3},
         {"4cif_q20", 704, 576, "-q:v 20", 3},
         // GOB headers; a GOB is one macroblock row up to CIF.
         {"sqcif_gob", 128, 96, "-q:v 6 -ps 300", 5},
