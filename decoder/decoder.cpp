@@ -128,7 +128,7 @@ bool Decoder::AllocatePlanes(int32_t width, int32_t height) {
 void Decoder::ReleasePlanes() {
     pictureStorage_.reset();
     gridStorage_.reset();
-    current_ = reference_ = target_ = output_ = Planes{};
+    current_ = reference_ = target_ = output_ = PlanarFrame{};
     mvX_ = mvY_ = mbMode_ = nullptr;
     gridStride_ = 0;
     mbCols_ = mbRows_ = 0;
@@ -141,7 +141,7 @@ void Decoder::ExchangePictures() {
     target_ = current_;
 }
 
-void Decoder::FillBlack(const Planes& planes) {
+void Decoder::FillBlack(const PlanarFrame& planes) {
     const size_t lumaSize = size_t(codedWidth_) * size_t(codedHeight_);
     const size_t chromaSize = size_t(chromaWidth_) * size_t(chromaHeight_);
     std::memset(planes.y, 16, lumaSize);

@@ -57,11 +57,6 @@ class Decoder final : public DecoderInterface {
     }
 
   private:
-    struct Planes {
-        uint8_t* y = nullptr;
-        uint8_t* cb = nullptr;
-        uint8_t* cr = nullptr;
-    };
     struct PendingMacroblock {
         bool valid = false;
         int32_t row = 0;
@@ -85,7 +80,7 @@ class Decoder final : public DecoderInterface {
     bool AllocatePlanes(int32_t width, int32_t height);
     void ReleasePlanes();
     void ExchangePictures();
-    void FillBlack(const Planes& planes);
+    void FillBlack(const PlanarFrame& planes);
 
     // Headers (picture_header.cpp). FindPicture: 0 end of sequence, 1 header
     // accepted, -1 rejected, GN + 1 for a GOB start code.
@@ -121,10 +116,13 @@ class Decoder final : public DecoderInterface {
     BitReader reader_;
     alignas(16) int16_t coefficients_[6][64] = {};
 
-    Planes current_;
-    Planes reference_;
-    Planes target_;
-    Planes output_;
+    // Current: decoded into; Reference: predicted from; Target: the Current
+    // pointers taken at the exchange, written by reconstruction; Output: the
+    // packed copy handed out by GetPicture.
+    PlanarFrame current_{};
+    PlanarFrame reference_{};
+    PlanarFrame target_{};
+    PlanarFrame output_{};
     std::unique_ptr<uint8_t[]> pictureStorage_;  // current, reference, output
 
     // Grids of (MbRows + 1) x (MbCols + 2) entries: a border row above the
