@@ -3,6 +3,9 @@
 // Windows, a stand-in with the same names, layouts and values elsewhere.
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // keep std::min and std::max usable
+#endif
 #include <windows.h>
 // clang-format off
 #include <mmsystem.h>
