@@ -3,6 +3,9 @@
 #include <array>
 #include <cstring>
 
+#include "common/cpu_features.h"
+#include "convert/source_kernels.h"
+
 namespace kmqx {
 namespace {
 
@@ -38,12 +41,29 @@ constexpr std::array<uint8_t, 768> MakeClamp() {
 constexpr LumaProducts kLuma = MakeLumaProducts();
 constexpr std::array<uint8_t, 768> kClamp = MakeClamp();
 
-inline uint8_t Luma(int32_t r, int32_t g, int32_t b) {
-    return uint8_t((kLuma.red[r] + kLuma.green[g] + kLuma.blue[b]) / 1000);
+// The chroma of every difference B - Y (or R - Y), -255..255:
+// clamp(128 + d x 127 / 226) and clamp(128 + d x 127 / 179), the product
+// formed before the division, which truncates toward zero.
+constexpr int32_t kDifferenceOffset = 255;
+struct ChromaOfDifference {
+    std::array<uint8_t, 511> blue{};
+    std::array<uint8_t, 511> red{};
+};
+
+constexpr ChromaOfDifference MakeChromaOfDifference() {
+    ChromaOfDifference t;
+    for (int32_t i = 0; i < 511; ++i) {
+        const int32_t d = i - kDifferenceOffset;
+        t.blue[i] = kClamp[128 + d * 127 / 226 + kClampOffset];
+        t.red[i] = kClamp[128 + d * 127 / 179 + kClampOffset];
+    }
+    return t;
 }
 
-inline uint8_t Clamp(int32_t v) {
-    return kClamp[v + kClampOffset];
+constexpr ChromaOfDifference kChromaOfDifference = MakeChromaOfDifference();
+
+inline uint8_t Luma(int32_t r, int32_t g, int32_t b) {
+    return uint8_t((kLuma.red[r] + kLuma.green[g] + kLuma.blue[b]) / 1000);
 }
 
 size_t Area(int32_t width, int32_t height) {
@@ -55,7 +75,28 @@ void CopyBytes(uint8_t* destination, const uint8_t* source, size_t size) {
     if (size > 0) std::memcpy(destination, source, size);
 }
 
+void RgbLumaRow(const uint8_t* bgr, uint8_t* luma, int32_t width) {
+    for (int32_t col = 0; col < width; ++col, bgr += 3) luma[col] = Luma(bgr[2], bgr[1], bgr[0]);
+}
+
+const SourceKernels kScalarKernels = {RgbLumaRow};
+
+const SourceKernels& SelectKernels() {
+    const SourceKernels* sse2 = Sse2SourceKernels();
+    if (sse2 != nullptr && GetCpuFeatures().sse2) return *sse2;
+    return kScalarKernels;
+}
+
 }  // namespace
+
+const SourceKernels& ScalarSourceKernels() {
+    return kScalarKernels;
+}
+
+const SourceKernels& ActiveSourceKernels() {
+    static const SourceKernels& active = SelectKernels();
+    return active;
+}
 
 size_t Rgb24Stride(int32_t width) {
     return width <= 0 ? 0 : (size_t(width) * 3 + 3) & ~size_t(3);
@@ -73,6 +114,7 @@ size_t SourceFrameSize(uint32_t tag, int32_t bitCount, int32_t width, int32_t he
 
 void ConvertRgb24(const uint8_t* source, const PlanarFrame& frame, int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return;
+    const SourceKernels& kernels = ActiveSourceKernels();
     const size_t stride = Rgb24Stride(width);
     const int32_t chromaWidth = width / 2;
     const int32_t chromaHeight = height / 2;
@@ -80,10 +122,7 @@ void ConvertRgb24(const uint8_t* source, const PlanarFrame& frame, int32_t width
         // Bottom-up: the last row in memory is the top of the picture.
         const uint8_t* src = source + size_t(height - 1 - row) * stride;
         uint8_t* lumaRow = frame.y + size_t(row) * size_t(width);
-        for (int32_t col = 0; col < width; ++col) {
-            const uint8_t* px = src + size_t(col) * 3;
-            lumaRow[col] = Luma(px[2], px[1], px[0]);
-        }
+        kernels.rgbLumaRow(src, lumaRow, width);
         // Each 2 x 2 block takes the chroma of its lower right pixel alone.
         if ((row & 1) == 0 || row / 2 >= chromaHeight) continue;
         uint8_t* cbRow = frame.cb + size_t(row / 2) * size_t(chromaWidth);
@@ -92,8 +131,8 @@ void ConvertRgb24(const uint8_t* source, const PlanarFrame& frame, int32_t width
             const int32_t col = 2 * j + 1;
             const uint8_t* px = src + size_t(col) * 3;
             const int32_t y = lumaRow[col];
-            cbRow[j] = Clamp(128 + (px[0] - y) * 127 / 226);
-            crRow[j] = Clamp(128 + (px[2] - y) * 127 / 179);
+            cbRow[j] = kChromaOfDifference.blue[px[0] - y + kDifferenceOffset];
+            crRow[j] = kChromaOfDifference.red[px[2] - y + kDifferenceOffset];
         }
     }
 }
