@@ -119,6 +119,31 @@ TEST(InterPicture, RowsBeyondThirtyCarryNoGobHeader) {
     EXPECT_EQ(testing::GobNumbers(EncodePicture(encoder, second)), rows);
 }
 
+// An INTER picture that does not fit the output is abandoned part-way and
+// coded again as INTRA; the abandoned attempt must leave nothing behind that
+// the following INTER pictures would predict from wrongly.
+TEST(InterPicture, OverflowingInterPictureFallsBackWithinTheBuffer) {
+    Encoder encoder;
+    ASSERT_EQ(encoder.Init(176, 144), 0);
+    for (int t = 0; t < 4; ++t) {
+        TestPicture picture = RenderPicture(176, 144, {2.0 * t, 0, 1, 0, t == 1 ? 40 : 0});
+        const int32_t capacity = t == 1 ? 3000 : 100000;
+        std::vector<uint8_t> output(capacity + 64, 0xEE);
+        encoder.SetOutputCapacity(capacity);
+        encoder.SetPicture(picture.Frame());
+        ASSERT_EQ(encoder.EncodeFrame(output.data(), 0), 0);
+        for (size_t i = capacity; i < output.size(); ++i) ASSERT_EQ(output[i], 0xEE) << i;
+        EXPECT_EQ(encoder.LastPictureWasIntra() != 0, t <= 1) << "picture " << t;
+        EXPECT_LE(encoder.GetCompressedSize(), capacity);
+        // Pictures after the fallback predict from a sound reference.
+        if (t >= 2) {
+            const std::vector<uint8_t> reconstruction =
+                testing::ReconstructedFrame(encoder, 176, 144);
+            EXPECT_GT(testing::Psnr(reconstruction.data(), picture.y.data(), 176 * 144), 35.0);
+        }
+    }
+}
+
 // Content moving steadily: once the neighbours' vector changes have carried
 // the prediction there, the nine-point search finds the motion exactly.
 // With half-pixel steps the rendered texture is not exactly the H.263
