@@ -174,11 +174,17 @@ void UpsampleQuarterPlane(const uint8_t* source, uint8_t* plane, int32_t width, 
         return;
     }
     for (int32_t r = 0; r < planeHeight; ++r) {
+        uint8_t* dst = plane + size_t(r) * size_t(planeWidth);
+        if (r & 1) {
+            // Both rows of a pair come from the same source row.
+            std::memcpy(dst, dst - planeWidth, size_t(planeWidth));
+            continue;
+        }
         const int32_t sourceRow = r / 2 < sourceHeight ? r / 2 : sourceHeight - 1;
         const uint8_t* src = source + size_t(sourceRow) * size_t(sourceWidth);
-        uint8_t* dst = plane + size_t(r) * size_t(planeWidth);
-        for (int32_t c = 0; c < planeWidth; ++c)
-            dst[c] = src[c / 2 < sourceWidth ? c / 2 : sourceWidth - 1];
+        const int32_t pairs = planeWidth / 2 < sourceWidth ? planeWidth / 2 : sourceWidth;
+        for (int32_t c = 0; c < pairs; ++c) dst[2 * c] = dst[2 * c + 1] = src[c];
+        for (int32_t c = 2 * pairs; c < planeWidth; ++c) dst[c] = src[sourceWidth - 1];
     }
 }
 
