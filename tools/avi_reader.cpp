@@ -1,6 +1,7 @@
 #include "tools/avi_reader.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "convert/source_conversion.h"
 
@@ -16,6 +17,16 @@ int32_t I32(const uint8_t* p) {
 
 uint32_t Tag(const char* t) {
     return MakeFourCC(t[0], t[1], t[2], t[3]);
+}
+
+// FourCCs compared without regard to ASCII case ("kmqx" is "KMQX").
+bool SameFourCC(uint32_t a, uint32_t b) {
+    for (int i = 0; i < 4; ++i) {
+        const int ca = std::toupper(int((a >> (8 * i)) & 0xFF));
+        const int cb = std::toupper(int((b >> (8 * i)) & 0xFF));
+        if (ca != cb) return false;
+    }
+    return true;
 }
 
 struct Chunk {
@@ -74,14 +85,14 @@ bool ParseAvi(const std::vector<uint8_t>& file, uint32_t fourcc, AviVideoStream&
                     const uint8_t* d = &file[c.data];
                     if (c.id == Tag("strh") && c.size >= 28) {
                         video = U32(d) == Tag("vids");
-                        matches = matches || U32(d + 4) == fourcc;
+                        matches = matches || SameFourCC(U32(d + 4), fourcc);
                         const uint32_t scale = U32(d + 20), rate = U32(d + 24);
                         if (scale && rate) candidate.rate = {rate, scale};
                     } else if (c.id == Tag("strf") && c.size >= 40) {
                         candidate.width = I32(d + 4);
                         candidate.height = I32(d + 8);
                         candidate.compression = U32(d + 16);
-                        matches = matches || candidate.compression == fourcc;
+                        matches = matches || SameFourCC(candidate.compression, fourcc);
                     }
                     return true;
                 });

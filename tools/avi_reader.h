@@ -20,9 +20,10 @@ struct AviVideoStream {
     std::vector<AviFrame> frames;
 };
 
-// Finds the first video stream whose handler or compression is fourcc in a
-// RIFF AVI held in memory, and lists its frame chunks in file order. No size
-// in the file is trusted: every chunk is kept within its parent and the file.
+// Finds the first video stream whose handler or compression is fourcc (in
+// any letter case) in a RIFF AVI held in memory, and lists its frame chunks
+// in file order. No size in the file is trusted: every chunk is kept within
+// its parent and the file.
 bool ParseAvi(const std::vector<uint8_t>& file, uint32_t fourcc, AviVideoStream& stream,
               std::string& error);
 

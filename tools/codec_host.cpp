@@ -1,6 +1,7 @@
 #include "tools/codec_host.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "convert/source_conversion.h"
 #include "driver/driver_proc.h"
@@ -10,9 +11,11 @@ namespace {
 
 // The driver library is loaded once for all hosts in the process: a second
 // DRV_LOAD would make it forget the instances that are open.
+std::mutex gLibraryLock;
 int gLibraryUsers = 0;
 
 void AcquireLibrary() {
+    std::lock_guard<std::mutex> hold(gLibraryLock);
     if (gLibraryUsers++ == 0) {
         DriverProc(0, nullptr, DRV_LOAD, 0, 0);
         DriverProc(0, nullptr, DRV_ENABLE, 0, 0);
@@ -20,6 +23,7 @@ void AcquireLibrary() {
 }
 
 void ReleaseLibrary() {
+    std::lock_guard<std::mutex> hold(gLibraryLock);
     if (--gLibraryUsers == 0) {
         DriverProc(0, nullptr, DRV_DISABLE, 0, 0);
         DriverProc(0, nullptr, DRV_FREE, 0, 0);

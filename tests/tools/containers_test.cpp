@@ -155,6 +155,7 @@ TEST(Avi, WrittenFramesAreFoundAgainWithTheirSizesAndKeyFlags) {
     for (size_t i = 0; i < frames.size(); ++i)
         EXPECT_EQ(file[index + 8 + 16 * i + 4], i % 3 == 0 ? 0x10 : 0) << i;
     EXPECT_FALSE(ParseAvi(file, 0x32315659, stream, error)) << "no YV12 stream in it";
+    EXPECT_TRUE(ParseAvi(file, 0x78716D6B, stream, error)) << "lower case kmqx";
 }
 
 // Every truncation and random damage of a valid file parses without reading
