@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "motion_test_pictures.h"
@@ -185,6 +188,80 @@ TEST_F(IntegerSearchTest, SearchRangeLimitsTheWindow) {
     Info(1, 1).mvX = 2;
     SearchWithFlatBlocks(1, 1, kFlat, kHighZero, INT32_MIN);
     EXPECT_EQ(Info(1, 1).mvX, 0);
+}
+
+// The row-wise early exits must decide exactly as complete sums do: an oracle
+// that scores every candidate in full, on random pictures, previous vectors
+// and neighbour changes.
+TEST_F(IntegerSearchTest, EarlyExitsDecideAsTheExactSums) {
+    std::mt19937 random(12);
+    auto fullSad = [&](int k, int x, int y) {
+        int32_t sad = 0;
+        for (int i = 0; i < 8; ++i)
+            for (int j = 0; j < 8; ++j)
+                sad += std::abs(state.CurrentLumaBlocks[k][8 * i + j] -
+                                reference[(y + 8 * (k >> 1) + i) * kWidth + x + 8 * (k & 1) + j]);
+        return sad;
+    };
+    for (int trial = 0; trial < 300; ++trial) {
+        // Texture moved by up to 4 pixels plus noise; the previous vector and
+        // the neighbours' changes put the search near the true motion, so that
+        // candidates compete closely.
+        const int dx = static_cast<int>(random() % 9) - 4, dy = static_cast<int>(random() % 9) - 4;
+        reference = testing::TexturePlane(kWidth, kHeight);
+        current = testing::TexturePlane(kWidth, kHeight, dx, dy);
+        const int noise = 1 + trial % 6;
+        for (auto& v : current)
+            v = static_cast<uint8_t>(
+                std::clamp<int>(v + static_cast<int>(random() % (2 * noise + 1)) - noise, 0, 255));
+        const int column = random() % 4, row = random() % 3;
+        MacroblockInfo& info = Info(column, row);
+        auto near = [&](int v) { return v + static_cast<int>(random() % 5) - 2; };
+        info.mvX = near(-dx);
+        info.mvY = near(-dy);
+        Info(column - 1, row).mvChangeX = static_cast<int>(random() % 5) - 2;
+        Info(column, row - 1).mvChangeY = static_cast<int>(random() % 5) - 2;
+        const MacroblockInfo before = info;
+
+        LoadCurrentLumaBlocks({current.data(), kWidth, kHeight}, column, row, state);
+        ZeroVectorSad(Reference(), column, row, state);
+        // Oracle.
+        int32_t bestCost = std::max(state.zeroSad - 100, 0);
+        int32_t bestSads[4];
+        std::copy(state.blockSad, state.blockSad + 4, bestSads);
+        int bestX = 0, bestY = 0;
+        const int px =
+            std::clamp(16 * column + before.mvX +
+                           (Info(column - 1, row).mvChangeX + Info(column, row - 1).mvChangeX) / 2,
+                       0, kWidth - 1);
+        const int py =
+            std::clamp(16 * row + before.mvY +
+                           (Info(column - 1, row).mvChangeY + Info(column, row - 1).mvChangeY) / 2,
+                       0, kHeight - 1);
+        for (const IntegerOffset& offset : kIntegerCandidateOrder) {
+            const int x = px + offset.dx, y = py + offset.dy;
+            if ((x == 16 * column && y == 16 * row) || x < std::max(px - 1, 0) ||
+                x > std::min(px + 1, kWidth - 16) || y < std::max(py - 1, 0) ||
+                y > std::min(py + 1, kHeight - 16))
+                continue;
+            int32_t sads[4], total = 0;
+            for (int k = 0; k < 4; ++k) total += sads[k] = fullSad(k, x, y);
+            const int worst = static_cast<int>(std::max_element(bestSads, bestSads + 4) - bestSads);
+            if (sads[worst] < bestSads[worst] && total < bestCost) {
+                bestCost = total;
+                std::copy(sads, sads + 4, bestSads);
+                bestX = x - 16 * column;
+                bestY = y - 16 * row;
+            }
+        }
+        SearchIntegerVector(Reference(), column, row, 1, grid, state);
+        ASSERT_EQ(info.mvX, std::clamp(bestX, -15, 15)) << "trial " << trial;
+        ASSERT_EQ(info.mvY, std::clamp(bestY, -15, 15)) << "trial " << trial;
+        ASSERT_EQ(state.bestCost, bestCost) << "trial " << trial;
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(state.blockSad[k], bestSads[k]) << "trial " << trial;
+        Info(column - 1, row).mvChangeX = 0;
+        Info(column, row - 1).mvChangeY = 0;
+    }
 }
 
 TEST(ZeroVectorSad, SumsTheFourBlocksAgainstTheCoLocatedReference) {
