@@ -56,7 +56,12 @@ TEST(InterPicture, UnchangedPicturesAreOneCodBitPerMacroblock) {
     for (int i = 0; i < 3; ++i) {
         ExpectAllSkipped(EncodePicture(encoder, picture), 99);
         EXPECT_EQ(testing::ReconstructedFrame(encoder, 176, 144), intraReconstruction);
+        EXPECT_EQ(encoder.Grid().At(10, 8).skipCount, i + 1);
     }
+    // A changed picture restarts the count.
+    TestPicture moved = RenderPicture(176, 144, {1, 0});
+    EncodePicture(encoder, moved);
+    EXPECT_EQ(encoder.Grid().At(10, 8).skipCount, 0);
 }
 
 TEST(InterPicture, ExactZeroVectorPredictionIsSentAsNotCoded) {
