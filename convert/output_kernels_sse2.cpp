@@ -2,22 +2,12 @@
 // scalar bytes.
 #include <cstring>
 
+#include "common/sse2.h"
 #include "convert/output_kernels.h"
-
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define KMQX_HAVE_SSE2_KERNELS 1
-#include <emmintrin.h>
-#endif
 
 namespace kmqx {
 
 #if KMQX_HAVE_SSE2_KERNELS
-
-#if defined(__GNUC__) || defined(__clang__)
-#define KMQX_SSE2 __attribute__((target("sse2")))
-#else
-#define KMQX_SSE2
-#endif
 
 namespace {
 

@@ -1,20 +1,10 @@
 // SSE2 versions of the motion kernels; each gives exactly the scalar result.
+#include "common/sse2.h"
 #include "encoder/sad_kernels.h"
-
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define KMQX_HAVE_SSE2_KERNELS 1
-#include <emmintrin.h>
-#endif
 
 namespace kmqx {
 
 #if KMQX_HAVE_SSE2_KERNELS
-
-#if defined(__GNUC__) || defined(__clang__)
-#define KMQX_SSE2 __attribute__((target("sse2")))
-#else
-#define KMQX_SSE2
-#endif
 
 namespace {
 
