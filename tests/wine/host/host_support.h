@@ -1,0 +1,90 @@
+// Shared by the Windows host test programs: failure counting, registration
+// of the codec under Drivers32, bitmap headers. Built with mingw-w64, run
+// under Wine.
+#pragma once
+#include <windows.h>
+// clang-format off
+#include <mmsystem.h>
+#include <vfw.h>
+// clang-format on
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace host {
+
+inline int& Failures() {
+    static int failures = 0;
+    return failures;
+}
+
+#define CHECK(condition)                                               \
+    do {                                                               \
+        if (!(condition)) {                                            \
+            std::printf("FAILED line %d: %s\n", __LINE__, #condition); \
+            ++host::Failures();                                        \
+        }                                                              \
+    } while (0)
+
+#define CHECK_EQ(actual, expected)                                                                 \
+    do {                                                                                           \
+        long long a_ = (long long)(actual), e_ = (long long)(expected);                            \
+        if (a_ != e_) {                                                                            \
+            std::printf("FAILED line %d: %s is %lld, expected %lld\n", __LINE__, #actual, a_, e_); \
+            ++host::Failures();                                                                    \
+        }                                                                                          \
+    } while (0)
+
+#define CHECK_STR(actual, expected)                                                           \
+    do {                                                                                      \
+        std::string a_ = (actual), e_ = (expected);                                           \
+        if (a_ != e_) {                                                                       \
+            std::printf("FAILED line %d: %s is \"%s\", expected \"%s\"\n", __LINE__, #actual, \
+                        a_.c_str(), e_.c_str());                                              \
+            ++host::Failures();                                                               \
+        }                                                                                     \
+    } while (0)
+
+const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
+constexpr char kDrivers32[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+
+// Registers a driver file under Drivers32 as vidc.<handler>, as an
+// installation does; the file is found beside the program.
+inline bool RegisterDriver(const char* valueName, const char* file) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG result = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(file),
+                                 DWORD(std::strlen(file) + 1));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+inline bool RegisterCodec() {
+    return RegisterDriver("vidc.KMQX", "KMQX.dll");
+}
+
+inline BITMAPINFOHEADER Format(int width, int height, WORD bits, DWORD compression) {
+    BITMAPINFOHEADER format{};
+    format.biSize = sizeof(format);
+    format.biWidth = width;
+    format.biHeight = height;
+    format.biPlanes = 1;
+    format.biBitCount = bits;
+    format.biCompression = compression;
+    return format;
+}
+
+inline size_t DibStride(int width) {
+    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+}
+
+inline int Finish(const char* name) {
+    std::printf("%s: %s (%d failures, %d-bit host)\n", name, Failures() ? "FAILED" : "passed",
+                Failures(), static_cast<int>(sizeof(void*) * 8));
+    return Failures() ? 1 : 0;
+}
+
+}  // namespace host
