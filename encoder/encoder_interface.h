@@ -16,39 +16,39 @@ constexpr int32_t kEncodeBadSize = 6;         // Init: outside 1..4095 x 1..4095
 // The encoder's abstract interface. The slot order is fixed: the driver calls
 // by slot. No virtual destructor: the owner destroys the concrete object.
 class EncoderInterface {
-public:
-    virtual int32_t Init(int32_t width, int32_t height) = 0;            // 0
-    virtual int32_t Release() = 0;                                      // 1
-    virtual int32_t EncodeFrame(uint8_t* output, int32_t keyFrame) = 0; // 2
-    virtual void SetPicture(const PlanarFrame& source) = 0;             // 3
-    virtual void SetInputY(uint8_t* plane) = 0;                         // 4
-    virtual void SetInputCb(uint8_t* plane) = 0;                        // 5
-    virtual void SetInputCr(uint8_t* plane) = 0;                        // 6
-    virtual int32_t GetCompressedSize() = 0;                            // 7
+  public:
+    virtual int32_t Init(int32_t width, int32_t height) = 0;                  // 0
+    virtual int32_t Release() = 0;                                            // 1
+    virtual int32_t EncodeFrame(uint8_t* output, int32_t keyFrame) = 0;       // 2
+    virtual void SetPicture(const PlanarFrame& source) = 0;                   // 3
+    virtual void SetInputY(uint8_t* plane) = 0;                               // 4
+    virtual void SetInputCb(uint8_t* plane) = 0;                              // 5
+    virtual void SetInputCr(uint8_t* plane) = 0;                              // 6
+    virtual int32_t GetCompressedSize() = 0;                                  // 7
     virtual int32_t GetPictureBufferSize(int32_t width, int32_t height) = 0;  // 8
-    virtual void Reserved9(int32_t) = 0;                                // 9
-    virtual void Reserved10(int32_t) = 0;                               // 10
-    virtual void SetGobHeaderInterval(int32_t n) = 0;                   // 11
-    virtual void Reserved12(int32_t) = 0;                               // 12
-    virtual void Reserved13(int32_t) = 0;                               // 13
-    virtual void Reserved14(int32_t) = 0;                               // 14
-    virtual void SetQuantNormal(int32_t q) = 0;                         // 15
-    virtual void SetQuantKey(int32_t q) = 0;                            // 16
-    virtual void SetCodecVersion(int32_t v) = 0;                        // 17
-    virtual void SetParamF(int32_t value) = 0;                          // 18
-    virtual void SetParamE(int32_t value) = 0;                          // 19
-    virtual void SetParamD(int32_t value) = 0;                          // 20
-    virtual void SetParamC(int32_t value) = 0;                          // 21
-    virtual void SetParamB(int32_t value) = 0;                          // 22
-    virtual void SetParamA(int32_t value) = 0;                          // 23
+    virtual void Reserved9(int32_t) = 0;                                      // 9
+    virtual void Reserved10(int32_t) = 0;                                     // 10
+    virtual void SetGobHeaderInterval(int32_t n) = 0;                         // 11
+    virtual void Reserved12(int32_t) = 0;                                     // 12
+    virtual void Reserved13(int32_t) = 0;                                     // 13
+    virtual void Reserved14(int32_t) = 0;                                     // 14
+    virtual void SetQuantNormal(int32_t q) = 0;                               // 15
+    virtual void SetQuantKey(int32_t q) = 0;                                  // 16
+    virtual void SetCodecVersion(int32_t v) = 0;                              // 17
+    virtual void SetParamF(int32_t value) = 0;                                // 18
+    virtual void SetParamE(int32_t value) = 0;                                // 19
+    virtual void SetParamD(int32_t value) = 0;                                // 20
+    virtual void SetParamC(int32_t value) = 0;                                // 21
+    virtual void SetParamB(int32_t value) = 0;                                // 22
+    virtual void SetParamA(int32_t value) = 0;                                // 23
 
     // Extensions after the fixed slots. The output capacity bounds every
     // EncodeFrame (0 = none set: EncodeFrame refuses to write); a picture
     // that cannot be made to fit yields kEncodeOutputTooSmall.
-    virtual void SetOutputCapacity(int32_t bytes) = 0;                  // 24
-    virtual int32_t LastPictureWasIntra() = 0;                          // 25
+    virtual void SetOutputCapacity(int32_t bytes) = 0;  // 24
+    virtual int32_t LastPictureWasIntra() = 0;          // 25
 
-protected:
+  protected:
     ~EncoderInterface() = default;
 };
 

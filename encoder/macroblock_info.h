@@ -25,7 +25,7 @@ constexpr int32_t kOutsideVector = 999;
 // picture. Macroblock (x, y) of the picture is At(x, y); At(-1, y), At(cols, y),
 // At(x, -1) and At(x, rows) are border records.
 class MacroblockGrid {
-public:
+  public:
     void Reset(int32_t cols, int32_t rows) {
         cols_ = cols;
         rows_ = rows;
@@ -44,7 +44,7 @@ public:
     int32_t cols() const { return cols_; }
     int32_t rows() const { return rows_; }
 
-private:
+  private:
     int32_t cols_ = 0;
     int32_t rows_ = 0;
     std::vector<MacroblockInfo> records_;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "common/h263_tables.h"
 
