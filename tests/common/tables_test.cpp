@@ -18,11 +18,13 @@ std::string Bits(const VlcCode& c) {
 // A variable-length table decodes only if no code is a prefix of another.
 template <typename Table>
 void ExpectPrefixFree(const Table& codes, const char* name) {
-    for (size_t i = 0; i < codes.size(); ++i)
-        for (size_t j = 0; j < codes.size(); ++j)
-            if (i != j)
-                EXPECT_NE(codes[j].rfind(codes[i], 0), 0u)
-                    << name << ": " << codes[i] << " is a prefix of " << codes[j];
+    for (size_t i = 0; i < codes.size(); ++i) {
+        for (size_t j = 0; j < codes.size(); ++j) {
+            if (i == j) continue;
+            EXPECT_NE(codes[j].rfind(codes[i], 0), 0u)
+                << name << ": " << codes[i] << " is a prefix of " << codes[j];
+        }
+    }
 }
 
 TEST(CodeTables, EveryTableIsPrefixFree) {
