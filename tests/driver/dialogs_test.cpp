@@ -69,5 +69,18 @@ TEST_F(DialogsTest, DialogClosesOnOkCancelAndEndSessionAndChangesNothing) {
     EXPECT_EQ(SettingsDialogProc(window, 0x000F /* WM_PAINT */, 0, 0), FALSE);
 }
 
+// Commands arrive with a notification code in the high word: only the low
+// word names the button, and edit notifications close nothing.
+TEST_F(DialogsTest, CommandsAreTakenByTheirLowWord) {
+    constexpr WPARAM kEditChanged = 0x0300 << 16;  // EN_CHANGE
+    constexpr WPARAM kAccelerator = 1 << 16;       // Escape through the keyboard
+    standin::SetDialogScript({{WM_COMMAND, kEditChanged | 1013, 0},
+                              {WM_COMMAND, kAccelerator | IDCANCEL, 0},
+                              {WM_COMMAND, IDOK, 0}});
+    EXPECT_EQ(Send(id, DRV_CONFIGURE, Ptr(parent)), 1);
+    EXPECT_EQ(standin::GetRecord().dialogEndResults, (std::vector<INT_PTR>{IDCANCEL}));
+    EXPECT_TRUE(standin::GetRecord().messageBoxes.empty());
+}
+
 }  // namespace
 }  // namespace kmqx::testing
