@@ -182,10 +182,21 @@ void CheckTemplate() {
     FreeLibrary(module);
 }
 
+constexpr char kAboutCaption[] = "KMQX";
+
+// Waits for the dialog with the caption. The about box in its place (the
+// settings dialog's fallback) is a failure; it is closed so the test goes on.
 HWND WaitForWindow(const char* caption) {
     for (int i = 0; i < 400; ++i) {
         HWND window = FindWindowA("#32770", caption);
         if (window && IsWindowVisible(window)) return window;
+        HWND about = FindWindowA("#32770", kAboutCaption);
+        if (about && std::strcmp(caption, kAboutCaption) != 0) {
+            std::printf("FAILED: the about box appeared instead of \"%s\"\n", caption);
+            ++Failures();
+            PostMessageA(about, WM_COMMAND, IDOK, 0);
+            return nullptr;
+        }
         Sleep(25);
     }
     return nullptr;
@@ -358,7 +369,7 @@ void CheckConfigureDialog(HIC compressor) {
 
 void CheckAboutBox(HIC hic) {
     LRESULT result = WhileShown(
-        "KMQX", [&] { return ICAbout(hic, nullptr); },
+        kAboutCaption, [&] { return ICAbout(hic, nullptr); },
         [&](HWND box) {
             bool textFound = false, iconFound = false;
             int buttons = 0;
