@@ -418,6 +418,38 @@ void CheckRenamedCopy() {
     }
 }
 
+// DRV_CONFIGURE straight to the DLL's DriverProc, as a driver host sends it:
+// the dialog keeps the whole driver identifier (a pointer, 64 bits wide on
+// 64-bit Windows) in its DWLP_USER slot.
+void CheckDriverProcConfigure() {
+    HMODULE module = LoadLibraryA("KMQX.dll");
+    CHECK(module != nullptr);
+    if (!module) return;
+    auto driverProc =
+        reinterpret_cast<DRIVERPROC>(reinterpret_cast<void*>(GetProcAddress(module, "DriverProc")));
+    CHECK(driverProc != nullptr);
+    if (driverProc) {
+        ICOPEN open{};
+        open.dwSize = sizeof open;
+        open.fccType = ICTYPE_VIDEO;
+        open.fccHandler = kKmqx;
+        open.dwFlags = ICMODE_COMPRESS;
+        const DWORD_PTR id = driverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open));
+        CHECK(id != 0);
+        LONG_PTR stored = 0;
+        const LRESULT result = WhileShown(
+            kSettingsCaption, [&] { return driverProc(id, nullptr, DRV_CONFIGURE, 0, 0); },
+            [&](HWND dialog) {
+                stored = GetWindowLongPtrA(dialog, DWLP_USER);
+                PressButton(dialog, IDOK);
+            });
+        CHECK_EQ(result, 1);
+        CHECK(static_cast<DWORD_PTR>(stored) == id);
+        CHECK_EQ(driverProc(id, nullptr, DRV_CLOSE, 0, 0), 1);
+    }
+    FreeLibrary(module);
+}
+
 }  // namespace
 
 int main() {
@@ -433,5 +465,6 @@ int main() {
     CheckAboutBox(compressor);
     CHECK_EQ(ICClose(compressor), ICERR_OK);
     CheckRenamedCopy();
+    CheckDriverProcConfigure();
     return Finish("dialog");
 }
