@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/cpu_features.h"
+#include "convert/clamp_table.h"
 #include "convert/output_kernels.h"
 #include "convert/source_conversion.h"
 
@@ -27,19 +28,7 @@ constexpr ChromaTerms MakeChromaTerms() {
     return t;
 }
 
-// Clamp over -256..511, which covers every B, G and R the formulas give.
-constexpr int32_t kClampOffset = 256;
-constexpr std::array<uint8_t, 768> MakeClamp() {
-    std::array<uint8_t, 768> t{};
-    for (int32_t i = 0; i < 768; ++i) {
-        const int32_t v = i - kClampOffset;
-        t[i] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
-    return t;
-}
-
 constexpr ChromaTerms kChroma = MakeChromaTerms();
-constexpr std::array<uint8_t, 768> kClamp = MakeClamp();
 
 inline void PutPixel(uint8_t* px, int32_t y, int32_t blueTerm, int32_t redTerm) {
     const int32_t b = kClamp[y + blueTerm + kClampOffset];

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/cpu_features.h"
+#include "convert/clamp_table.h"
 #include "convert/source_kernels.h"
 
 namespace kmqx {
@@ -26,20 +27,7 @@ constexpr LumaProducts MakeLumaProducts() {
     return p;
 }
 
-// Clamp to 0..255 for every value the chroma formulas give (-15..271, with
-// room to spare).
-constexpr int32_t kClampOffset = 256;
-constexpr std::array<uint8_t, 768> MakeClamp() {
-    std::array<uint8_t, 768> t{};
-    for (int32_t i = 0; i < 768; ++i) {
-        const int32_t v = i - kClampOffset;
-        t[i] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
-    return t;
-}
-
 constexpr LumaProducts kLuma = MakeLumaProducts();
-constexpr std::array<uint8_t, 768> kClamp = MakeClamp();
 
 // The chroma of every difference B - Y (or R - Y), -255..255:
 // clamp(128 + d x 127 / 226) and clamp(128 + d x 127 / 179), the product
