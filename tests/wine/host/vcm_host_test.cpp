@@ -2,12 +2,6 @@
 // a Windows application does, and checks what a host sees: driver
 // information, format negotiation, state and quality, and a short
 // compress/decompress round trip. Built with mingw-w64, run under Wine.
-#include <windows.h>
-// clang-format off
-#include <mmsystem.h>
-#include <vfw.h>
-// clang-format on
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,57 +9,13 @@
 #include <cwchar>
 #include <vector>
 
+#include "host_support.h"
+
 namespace {
 
-int failures = 0;
+using namespace host;
 
-#define CHECK(condition)                                               \
-    do {                                                               \
-        if (!(condition)) {                                            \
-            std::printf("FAILED line %d: %s\n", __LINE__, #condition); \
-            ++failures;                                                \
-        }                                                              \
-    } while (0)
-
-#define CHECK_EQ(actual, expected)                                                                 \
-    do {                                                                                           \
-        long long a_ = (long long)(actual), e_ = (long long)(expected);                            \
-        if (a_ != e_) {                                                                            \
-            std::printf("FAILED line %d: %s is %lld, expected %lld\n", __LINE__, #actual, a_, e_); \
-            ++failures;                                                                            \
-        }                                                                                          \
-    } while (0)
-
-const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
 const int kWidth = 176, kHeight = 144;
-
-bool RegisterCodec() {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", 0, nullptr, 0,
-                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    const char value[] = "KMQX.dll";  // found beside this program
-    LONG result = RegSetValueExA(key, "vidc.KMQX", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                                 sizeof(value));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-BITMAPINFOHEADER Format(int width, int height, WORD bits, DWORD compression) {
-    BITMAPINFOHEADER format{};
-    format.biSize = sizeof(format);
-    format.biWidth = width;
-    format.biHeight = height;
-    format.biPlanes = 1;
-    format.biBitCount = bits;
-    format.biCompression = compression;
-    return format;
-}
-
-size_t DibStride(int width) {
-    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-}
 
 std::vector<BYTE> MovingFrame(int frameNumber) {
     std::vector<BYTE> frame(DibStride(kWidth) * kHeight);
@@ -198,7 +148,7 @@ void CheckRoundTrip(HIC compressor, HIC decompressor) {
         double difference = MeanAbsoluteDifference(frame, decoded);
         if (!(difference < 6.0)) {
             std::printf("FAILED frame %d: mean difference %.2f\n", f, difference);
-            ++failures;
+            ++Failures();
         }
     }
     CHECK_EQ(ICCompressEnd(compressor), ICERR_OK);
@@ -233,7 +183,5 @@ int main() {
     CHECK_EQ(ICClose(compressor), ICERR_OK);
     CHECK_EQ(ICClose(decompressor), ICERR_OK);
     CHECK_EQ(ICClose(query), ICERR_OK);
-    std::printf("%s (%d failures, %d-bit host)\n", failures ? "FAILED" : "passed", failures,
-                static_cast<int>(sizeof(void*) * 8));
-    return failures ? 1 : 0;
+    return Finish("vcm host");
 }
