@@ -1,0 +1,140 @@
+// Drives the driver's compression sequence with hostile formats, settings and
+// frames, as a host could: source format (bit count, size, top-down), an
+// optional settings blob, then frames with key-frame requests, quality changes
+// and frames whose size differs from the begin's. Source and output buffers
+// have exactly the sizes a host would give, so AddressSanitizer sees any
+// access beyond them; a coded picture must fit the reported size.
+//
+// Input: [format byte][width 16 bits][height 16 bits][has-state byte]
+//        [40-byte settings blob, if has-state is odd] then frames, each
+//        [control byte][quality 16 bits] and sample bytes taken from the rest
+//        of the input (repeated as needed).
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "convert/source_conversion.h"
+#include "driver/driver_proc.h"
+
+namespace {
+
+constexpr DWORD kFourCcKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
+constexpr WORD kBitCounts[8] = {24, 16, 12, 9, 24, 12, 32, 8};  // the last two are refused
+constexpr int32_t kMaxSide = 160;                               // keeps each run fast
+
+LRESULT Send(DWORD_PTR id, UINT message, const void* p1 = nullptr, LPARAM p2 = 0) {
+    return DriverProc(id, nullptr, message, reinterpret_cast<LPARAM>(p1), p2);
+}
+
+uint32_t TagFor(WORD bitCount) {
+    switch (bitCount) {
+        case 9:
+            return kmqx::kTagYvu9;
+        case 12:
+            return kmqx::kTagYv12;
+        case 16:
+            return kmqx::kTagYuyv;
+        default:
+            return kmqx::kTagRgb;
+    }
+}
+
+class Reader {
+  public:
+    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool Has(size_t n) const { return position_ + n <= size_; }
+    uint8_t Byte() { return Has(1) ? data_[position_++] : 0; }
+    uint16_t Word() { return uint16_t(Byte() << 8 | Byte()); }
+    const uint8_t* Take(size_t n) {
+        const uint8_t* at = data_ + position_;
+        position_ += n;
+        return at;
+    }
+    // Fills a buffer from what is left, repeating it; zeros if nothing is left.
+    void Fill(std::vector<uint8_t>& buffer) const {
+        const size_t left = size_ - position_;
+        for (size_t i = 0; i < buffer.size(); ++i)
+            buffer[i] = left ? data_[position_ + (i * 7919) % left] : 0;
+    }
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t position_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Reader in(data, size);
+    if (!in.Has(6)) return 0;
+    const uint8_t formatByte = in.Byte();
+    const WORD bitCount = kBitCounts[formatByte & 7];
+    const int32_t width = 1 + in.Word() % kMaxSide;
+    int32_t height = 1 + in.Word() % kMaxSide;
+    if (formatByte & 0x80) height = -height;  // top-down: refused at the begin
+
+    ICOPEN open{};
+    open.dwSize = sizeof(open);
+    open.fccType = ICTYPE_VIDEO;
+    open.fccHandler = kFourCcKmqx;
+    open.dwFlags = ICMODE_COMPRESS;
+    const DWORD_PTR id =
+        DWORD_PTR(DriverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
+    if (id == 0) std::abort();
+
+    if (in.Byte() & 1 && in.Has(40)) {
+        uint8_t blob[40];
+        std::memcpy(blob, in.Take(40), sizeof(blob));
+        Send(id, ICM_SETSTATE, blob, sizeof(blob));
+    }
+
+    BITMAPINFOHEADER source{};
+    source.biSize = sizeof(source);
+    source.biWidth = width;
+    source.biHeight = height;
+    source.biPlanes = 1;
+    source.biBitCount = bitCount;
+    BITMAPINFOHEADER compressed{};
+    Send(id, ICM_COMPRESS_GET_FORMAT, &source, reinterpret_cast<LPARAM>(&compressed));
+    const LRESULT capacity = Send(id, ICM_COMPRESS_GET_SIZE, &source, 0);
+    const LRESULT begun =
+        Send(id, ICM_COMPRESS_BEGIN, &source, reinterpret_cast<LPARAM>(&compressed));
+    if (begun == ICERR_OK && capacity <= 0)
+        std::abort();  // a running sequence needs an output size
+
+    const int32_t absHeight = height < 0 ? -height : height;
+    for (int frame = 0; frame < 12 && in.Has(3); ++frame) {
+        const uint8_t control = in.Byte();
+        const uint16_t quality = in.Word();
+        BITMAPINFOHEADER frameFormat = source;
+        if (control & 0x40)
+            frameFormat.biWidth = width + 1 + (control & 7);  // not the begin's size
+        const uint32_t tag = TagFor(bitCount);
+        size_t sourceBytes = kmqx::SourceFrameSize(tag, bitCount, frameFormat.biWidth, absHeight);
+        std::vector<uint8_t> samples(sourceBytes ? sourceBytes : 1);
+        in.Fill(samples);
+        // A host sizes the output for the frame it sends.
+        const LRESULT frameCapacity = Send(id, ICM_COMPRESS_GET_SIZE, &frameFormat, 0);
+        std::vector<uint8_t> output(frameCapacity > 0 ? size_t(frameCapacity) : 1);
+        BITMAPINFOHEADER outputFormat = compressed;
+        DWORD ckid = 0, flags = 0;
+        ICCOMPRESS request{};
+        request.dwFlags = (control & 1) ? ICCOMPRESS_KEYFRAME : 0;
+        request.lpbiOutput = &outputFormat;
+        request.lpOutput = output.data();
+        request.lpbiInput = &frameFormat;
+        request.lpInput = samples.data();
+        request.lpckid = &ckid;
+        request.lpdwFlags = &flags;
+        request.lFrameNum = frame;
+        request.dwQuality = (control & 2) ? quality : 8000;
+        const LRESULT result = Send(id, ICM_COMPRESS, &request, sizeof(request));
+        if (result == ICERR_OK && outputFormat.biSizeImage > output.size()) std::abort();
+        if (control & 0x20) Send(id, ICM_COMPRESS_END);  // the next frame begins again
+    }
+    Send(id, ICM_COMPRESS_END);
+    Send(id, DRV_CLOSE);
+    return 0;
+}
