@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decoder/decoder.h"
+#include "decoder/picture_split.h"
 
 namespace {
 
@@ -35,24 +36,9 @@ std::vector<uint8_t> LoadOrMakeStream() {
                                 std::istreambuf_iterator<char>());
 }
 
-// Pictures of a raw stream, split at byte-aligned picture start codes.
-std::vector<std::vector<uint8_t>> SplitPictures(const std::vector<uint8_t>& stream) {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i + 2 < stream.size(); ++i) {
-        if (stream[i] == 0 && stream[i + 1] == 0 && (stream[i + 2] & 0xFC) == 0x80) {
-            starts.push_back(i);
-        }
-    }
-    std::vector<std::vector<uint8_t>> pictures;
-    for (size_t k = 0; k < starts.size(); ++k) {
-        const size_t end = k + 1 < starts.size() ? starts[k + 1] : stream.size();
-        pictures.emplace_back(stream.begin() + long(starts[k]), stream.begin() + long(end));
-    }
-    return pictures;
-}
-
 void DecodeStream(benchmark::State& state) {
-    static const std::vector<std::vector<uint8_t>> pictures = SplitPictures(LoadOrMakeStream());
+    static const std::vector<std::vector<uint8_t>> pictures =
+        kmqx::SplitPictures(LoadOrMakeStream());
     if (pictures.empty()) {
         state.SkipWithError("no stream: set KMQX_BENCH_STREAM or install ffmpeg");
         return;

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "convert/source_conversion.h"
+#include "decoder/picture_split.h"
 
 namespace kmqx {
 namespace {
@@ -138,10 +139,7 @@ bool ParseAvi(const std::vector<uint8_t>& file, uint32_t fourcc, AviVideoStream&
 }
 
 std::vector<AviFrame> SplitH263Pictures(const std::vector<uint8_t>& stream) {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i + 2 < stream.size(); ++i)
-        if (stream[i] == 0 && stream[i + 1] == 0 && (stream[i + 2] & 0xFC) == 0x80)
-            starts.push_back(i);
+    const std::vector<size_t> starts = FindPictureStarts(stream.data(), stream.size());
     std::vector<AviFrame> pictures;
     for (size_t k = 0; k < starts.size(); ++k) {
         const size_t end = k + 1 < starts.size() ? starts[k + 1] : stream.size();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "decoder/decoder.h"
+#include "decoder/picture_split.h"
 
 namespace kmqx::test {
 
@@ -35,22 +36,6 @@ inline bool HaveFfmpeg() {
 
 inline bool RunQuiet(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Splits a raw H.263 stream into pictures at byte-aligned picture start codes.
-inline std::vector<std::vector<uint8_t>> SplitPictures(const std::vector<uint8_t>& stream) {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i + 2 < stream.size(); ++i) {
-        if (stream[i] == 0 && stream[i + 1] == 0 && (stream[i + 2] & 0xFC) == 0x80) {
-            starts.push_back(i);
-        }
-    }
-    std::vector<std::vector<uint8_t>> pictures;
-    for (size_t k = 0; k < starts.size(); ++k) {
-        const size_t end = k + 1 < starts.size() ? starts[k + 1] : stream.size();
-        pictures.emplace_back(stream.begin() + long(starts[k]), stream.begin() + long(end));
-    }
-    return pictures;
 }
 
 // One decoded picture, packed: Y then Cb then Cr.
