@@ -16,16 +16,14 @@
 
 #include "convert/source_conversion.h"
 #include "driver/driver_proc.h"
+#include "driver_messages.h"
 
 namespace {
 
-constexpr DWORD kFourCcKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
+using namespace kmqx::fuzz;
+
 constexpr WORD kBitCounts[8] = {24, 16, 12, 9, 24, 12, 32, 8};  // the last two are refused
 constexpr int32_t kMaxSide = 160;                               // keeps each run fast
-
-LRESULT Send(DWORD_PTR id, UINT message, const void* p1 = nullptr, LPARAM p2 = 0) {
-    return DriverProc(id, nullptr, message, reinterpret_cast<LPARAM>(p1), p2);
-}
 
 uint32_t TagFor(WORD bitCount) {
     switch (bitCount) {
@@ -75,14 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t height = 1 + in.Word() % kMaxSide;
     if (formatByte & 0x80) height = -height;  // top-down: refused at the begin
 
-    ICOPEN open{};
-    open.dwSize = sizeof(open);
-    open.fccType = ICTYPE_VIDEO;
-    open.fccHandler = kFourCcKmqx;
-    open.dwFlags = ICMODE_COMPRESS;
-    const DWORD_PTR id =
-        DWORD_PTR(DriverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
-    if (id == 0) std::abort();
+    const DWORD_PTR id = OpenInstance(ICMODE_COMPRESS);
 
     if (in.Byte() & 1 && in.Has(40)) {
         uint8_t blob[40];
@@ -90,12 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Send(id, ICM_SETSTATE, blob, sizeof(blob));
     }
 
-    BITMAPINFOHEADER source{};
-    source.biSize = sizeof(source);
-    source.biWidth = width;
-    source.biHeight = height;
-    source.biPlanes = 1;
-    source.biBitCount = bitCount;
+    BITMAPINFOHEADER source = Format(width, height, bitCount, BI_RGB);
     BITMAPINFOHEADER compressed{};
     Send(id, ICM_COMPRESS_GET_FORMAT, &source, reinterpret_cast<LPARAM>(&compressed));
     const LRESULT capacity = Send(id, ICM_COMPRESS_GET_SIZE, &source, 0);

@@ -8,28 +8,10 @@
 #include <vector>
 
 #include "driver/driver_proc.h"
+#include "driver_messages.h"
 #include "frame_splitter.h"
 
-namespace {
-
-constexpr DWORD kFourCcKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
-
-BITMAPINFOHEADER Format(int32_t width, int32_t height, WORD bitCount, DWORD compression) {
-    BITMAPINFOHEADER format{};
-    format.biSize = sizeof(format);
-    format.biWidth = width;
-    format.biHeight = height;
-    format.biPlanes = 1;
-    format.biBitCount = bitCount;
-    format.biCompression = compression;
-    return format;
-}
-
-LRESULT Send(DWORD_PTR id, UINT message, const void* p1 = nullptr, LPARAM p2 = 0) {
-    return DriverProc(id, nullptr, message, reinterpret_cast<LPARAM>(p1), p2);
-}
-
-}  // namespace
+using namespace kmqx::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
@@ -37,14 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t height = 1 + ((data[2] << 8 | data[3]) & 0x7FF);
     if (data[2] & 0x80) height = -height;
 
-    ICOPEN open{};
-    open.dwSize = sizeof(open);
-    open.fccType = ICTYPE_VIDEO;
-    open.fccHandler = kFourCcKmqx;
-    open.dwFlags = ICMODE_DECOMPRESS;
-    const DWORD_PTR id =
-        DWORD_PTR(DriverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
-    if (id == 0) std::abort();
+    const DWORD_PTR id = OpenInstance(ICMODE_DECOMPRESS);
 
     BITMAPINFOHEADER compressed = Format(width, height, 24, kFourCcKmqx);
     BITMAPINFOHEADER destination = Format(width, height, 24, BI_RGB);
