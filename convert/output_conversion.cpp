@@ -2,12 +2,10 @@
 
 #include <array>
 #include <cstring>
-#include <vector>
 
 #include "common/cpu_features.h"
 #include "convert/clamp_table.h"
 #include "convert/output_kernels.h"
-#include "convert/source_conversion.h"
 
 namespace kmqx {
 namespace {
@@ -30,6 +28,8 @@ constexpr ChromaTerms MakeChromaTerms() {
 
 constexpr ChromaTerms kChroma = MakeChromaTerms();
 
+// One pixel as B, G, R, and a fourth byte 0 for 32-bit pixels.
+template <size_t kPixelBytes>
 inline void PutPixel(uint8_t* px, int32_t y, int32_t blueTerm, int32_t redTerm) {
     const int32_t b = kClamp[y + blueTerm + kClampOffset];
     const int32_t r = kClamp[y + redTerm + kClampOffset];
@@ -38,17 +38,30 @@ inline void PutPixel(uint8_t* px, int32_t y, int32_t blueTerm, int32_t redTerm) 
     px[0] = uint8_t(b);
     px[1] = uint8_t(g);
     px[2] = uint8_t(r);
+    if (kPixelBytes == 4) px[3] = 0;
 }
 
+template <size_t kPixelBytes>
 void RgbRow(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms, uint8_t* dst,
             int32_t pairs) {
     for (int32_t j = 0; j < pairs; ++j) {
-        PutPixel(dst + 6 * size_t(j), luma[2 * j], blueTerms[j], redTerms[j]);
-        PutPixel(dst + 6 * size_t(j) + 3, luma[2 * j + 1], blueTerms[j], redTerms[j]);
+        uint8_t* px = dst + 2 * kPixelBytes * size_t(j);
+        PutPixel<kPixelBytes>(px, luma[2 * j], blueTerms[j], redTerms[j]);
+        PutPixel<kPixelBytes>(px + kPixelBytes, luma[2 * j + 1], blueTerms[j], redTerms[j]);
     }
 }
 
-const OutputKernels kScalarKernels = {RgbRow};
+void YuyvRow(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* dst,
+             int32_t pairs) {
+    for (int32_t j = 0; j < pairs; ++j, dst += 4) {
+        dst[0] = luma[2 * j];
+        dst[1] = cb[j];
+        dst[2] = luma[2 * j + 1];
+        dst[3] = cr[j];
+    }
+}
+
+const OutputKernels kScalarKernels = {RgbRow<3>, RgbRow<4>, YuyvRow};
 
 const OutputKernels& SelectKernels() {
     const OutputKernels* sse2 = Sse2OutputKernels();
@@ -70,22 +83,26 @@ const OutputKernels& ActiveOutputKernels() {
     return active;
 }
 
-void ConvertPlanarToRgb24(const PlanarFrame& frame, uint8_t* destination, int32_t width,
-                          int32_t height) {
-    if (width <= 0 || height <= 0) return;
+namespace {
+
+template <size_t kPixelBytes>
+void WriteRgb(const PlanarFrame& frame, const FrameFormat& format, uint8_t* destination) {
     const OutputKernels& kernels = ActiveOutputKernels();
-    const size_t stride = Rgb24Stride(width);
+    const auto rowKernel = kPixelBytes == 4 ? kernels.rgb32Row : kernels.rgbRow;
+    const int32_t width = format.width, height = format.height;
+    const size_t stride = RowStride(format.layout, width);
     const int32_t chromaWidth = width / 2;
     const int32_t chromaHeight = height / 2;
     int16_t blueTerms[kTermChunk];
     int16_t redTerms[kTermChunk];
     for (int32_t row = 0; row < height; ++row) {
-        uint8_t* dst = destination + size_t(height - 1 - row) * stride;
+        // A bottom-up DIB holds the top of the picture in its last row.
+        uint8_t* dst = destination + size_t(format.topDown ? row : height - 1 - row) * stride;
         const uint8_t* lumaRow = frame.y + size_t(row) * size_t(width);
         if (chromaWidth == 0 || chromaHeight == 0) {
             // No chroma at all (a picture one sample wide or high): grey.
             for (int32_t col = 0; col < width; ++col)
-                PutPixel(dst + size_t(col) * 3, lumaRow[col], 0, 0);
+                PutPixel<kPixelBytes>(dst + size_t(col) * kPixelBytes, lumaRow[col], 0, 0);
         } else {
             // A last odd row or column borrows the nearest block's chroma.
             const int32_t chromaRow = row / 2 < chromaHeight ? row / 2 : chromaHeight - 1;
@@ -98,17 +115,90 @@ void ConvertPlanarToRgb24(const PlanarFrame& frame, uint8_t* destination, int32_
                     blueTerms[j] = kChroma.blue[cbRow[first + j]];
                     redTerms[j] = kChroma.red[crRow[first + j]];
                 }
-                kernels.rgbRow(lumaRow + 2 * size_t(first), blueTerms, redTerms,
-                               dst + 6 * size_t(first), pairs);
+                rowKernel(lumaRow + 2 * size_t(first), blueTerms, redTerms,
+                          dst + 2 * kPixelBytes * size_t(first), pairs);
             }
             if (width & 1) {
                 const int32_t j = chromaWidth - 1;
-                PutPixel(dst + size_t(width - 1) * 3, lumaRow[width - 1], kChroma.blue[cbRow[j]],
-                         kChroma.red[crRow[j]]);
+                PutPixel<kPixelBytes>(dst + size_t(width - 1) * kPixelBytes, lumaRow[width - 1],
+                                      kChroma.blue[cbRow[j]], kChroma.red[crRow[j]]);
             }
         }
-        std::memset(dst + size_t(width) * 3, 0, stride - size_t(width) * 3);
+        const size_t used = size_t(width) * kPixelBytes;
+        if (stride > used) std::memset(dst + used, 0, stride - used);
     }
+}
+
+// Packed 4:2:2, top-down: both rows of a pair carry the pair's chroma.
+void WriteYuyv(const PlanarFrame& frame, const FrameFormat& format, uint8_t* destination) {
+    const OutputKernels& kernels = ActiveOutputKernels();
+    const int32_t width = format.width, height = format.height;
+    const size_t stride = RowStride(FrameLayout::kYuyv, width);
+    const int32_t chromaWidth = width / 2;
+    const int32_t chromaHeight = height / 2;
+    for (int32_t row = 0; row < height; ++row) {
+        uint8_t* dst = destination + size_t(row) * stride;
+        const uint8_t* lumaRow = frame.y + size_t(row) * size_t(width);
+        if (chromaWidth == 0 || chromaHeight == 0) {
+            for (int32_t col = 0; col < width; ++col) {
+                dst[2 * size_t(col)] = lumaRow[col];
+                dst[2 * size_t(col) + 1] = 128;
+            }
+            continue;
+        }
+        const int32_t chromaRow = row / 2 < chromaHeight ? row / 2 : chromaHeight - 1;
+        const uint8_t* cbRow = frame.cb + size_t(chromaRow) * size_t(chromaWidth);
+        const uint8_t* crRow = frame.cr + size_t(chromaRow) * size_t(chromaWidth);
+        kernels.yuyvRow(lumaRow, cbRow, crRow, dst, chromaWidth);
+        if (width & 1) {
+            // The last pixel of an odd row: its luma and the last pair's U.
+            dst[2 * size_t(width - 1)] = lumaRow[width - 1];
+            dst[2 * size_t(width - 1) + 1] = cbRow[chromaWidth - 1];
+        }
+    }
+}
+
+// Planes need no conversion: Y, then V and U (YV12) or U and V (I420).
+void WritePlanar420(const PlanarFrame& frame, const FrameFormat& format, uint8_t* destination) {
+    const size_t area = size_t(format.width) * size_t(format.height);
+    const size_t chroma = size_t(format.width / 2) * size_t(format.height / 2);
+    const bool uFirst = format.layout == FrameLayout::kI420;
+    std::memcpy(destination, frame.y, area);
+    if (chroma == 0) return;
+    std::memcpy(destination + area, uFirst ? frame.cb : frame.cr, chroma);
+    std::memcpy(destination + area + chroma, uFirst ? frame.cr : frame.cb, chroma);
+}
+
+}  // namespace
+
+void ConvertFromPlanar(const PlanarFrame& frame, const FrameFormat& format, uint8_t* destination) {
+    if (format.width <= 0 || format.height <= 0) return;
+    switch (format.layout) {
+        case FrameLayout::kRgb24:
+            WriteRgb<3>(frame, format, destination);
+            break;
+        case FrameLayout::kRgb32:
+            WriteRgb<4>(frame, format, destination);
+            break;
+        case FrameLayout::kYuyv:
+            WriteYuyv(frame, format, destination);
+            break;
+        case FrameLayout::kYv12:
+        case FrameLayout::kI420:
+            WritePlanar420(frame, format, destination);
+            break;
+        default:
+            break;
+    }
+}
+
+void ConvertPlanarToRgb24(const PlanarFrame& frame, uint8_t* destination, int32_t width,
+                          int32_t height) {
+    FrameFormat format;
+    format.layout = FrameLayout::kRgb24;
+    format.width = width;
+    format.height = height;
+    ConvertFromPlanar(frame, format, destination);
 }
 
 }  // namespace kmqx

@@ -1,4 +1,4 @@
-// SSE2 version of the output conversion's row kernel; it gives exactly the
+// SSE2 versions of the output conversion's row kernels; they give exactly the
 // scalar bytes.
 #include <cstring>
 
@@ -42,41 +42,93 @@ KMQX_SSE2 inline void StoreFourPixels(__m128i pixels, uint8_t* dst) {
     std::memcpy(dst + 8, &last, 4);
 }
 
+// Sixteen pixels (eight pairs) as B, G and R bytes.
+struct SixteenPixels {
+    __m128i blue, green, red;
+};
+
+KMQX_SSE2 inline SixteenPixels ConvertSixteen(const uint8_t* luma, const int16_t* blueTerms,
+                                              const int16_t* redTerms) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma));
+    const __m128i yLow = _mm_unpacklo_epi8(y8, zero);
+    const __m128i yHigh = _mm_unpackhi_epi8(y8, zero);
+    const __m128i bt = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blueTerms));
+    const __m128i rt = _mm_loadu_si128(reinterpret_cast<const __m128i*>(redTerms));
+    SixteenPixels p;
+    // Each pair's terms serve both of its pixels.
+    p.blue = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(bt, bt)),
+                              _mm_add_epi16(yHigh, _mm_unpackhi_epi16(bt, bt)));
+    p.red = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(rt, rt)),
+                             _mm_add_epi16(yHigh, _mm_unpackhi_epi16(rt, rt)));
+    const __m128i gLow =
+        Green(yLow, _mm_unpacklo_epi8(p.blue, zero), _mm_unpacklo_epi8(p.red, zero));
+    const __m128i gHigh =
+        Green(yHigh, _mm_unpackhi_epi8(p.blue, zero), _mm_unpackhi_epi8(p.red, zero));
+    p.green = _mm_packus_epi16(gLow, gHigh);
+    return p;
+}
+
+// The sixteen pixels as 32-bit B, G, R, 0, in four registers.
+KMQX_SSE2 inline void SpreadToWords(const SixteenPixels& p, __m128i words[4]) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i blueGreenLow = _mm_unpacklo_epi8(p.blue, p.green);
+    const __m128i blueGreenHigh = _mm_unpackhi_epi8(p.blue, p.green);
+    const __m128i redLow = _mm_unpacklo_epi8(p.red, zero);
+    const __m128i redHigh = _mm_unpackhi_epi8(p.red, zero);
+    words[0] = _mm_unpacklo_epi16(blueGreenLow, redLow);
+    words[1] = _mm_unpackhi_epi16(blueGreenLow, redLow);
+    words[2] = _mm_unpacklo_epi16(blueGreenHigh, redHigh);
+    words[3] = _mm_unpackhi_epi16(blueGreenHigh, redHigh);
+}
+
 KMQX_SSE2 void RgbRowSse2(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms,
                           uint8_t* dst, int32_t pairs) {
-    const __m128i zero = _mm_setzero_si128();
     int32_t j = 0;
     for (; j + 8 <= pairs; j += 8) {
-        const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + 2 * j));
-        const __m128i yLow = _mm_unpacklo_epi8(y8, zero);
-        const __m128i yHigh = _mm_unpackhi_epi8(y8, zero);
-        const __m128i bt = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blueTerms + j));
-        const __m128i rt = _mm_loadu_si128(reinterpret_cast<const __m128i*>(redTerms + j));
-        // Each pair's terms serve both of its pixels.
-        const __m128i b8 = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(bt, bt)),
-                                            _mm_add_epi16(yHigh, _mm_unpackhi_epi16(bt, bt)));
-        const __m128i r8 = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(rt, rt)),
-                                            _mm_add_epi16(yHigh, _mm_unpackhi_epi16(rt, rt)));
-        const __m128i gLow = Green(yLow, _mm_unpacklo_epi8(b8, zero), _mm_unpacklo_epi8(r8, zero));
-        const __m128i gHigh =
-            Green(yHigh, _mm_unpackhi_epi8(b8, zero), _mm_unpackhi_epi8(r8, zero));
-        const __m128i g8 = _mm_packus_epi16(gLow, gHigh);
-        const __m128i blueGreenLow = _mm_unpacklo_epi8(b8, g8);
-        const __m128i blueGreenHigh = _mm_unpackhi_epi8(b8, g8);
-        const __m128i redLow = _mm_unpacklo_epi8(r8, zero);
-        const __m128i redHigh = _mm_unpackhi_epi8(r8, zero);
+        __m128i words[4];
+        SpreadToWords(ConvertSixteen(luma + 2 * j, blueTerms + j, redTerms + j), words);
         uint8_t* px = dst + 6 * size_t(j);
-        StoreFourPixels(_mm_unpacklo_epi16(blueGreenLow, redLow), px);
-        StoreFourPixels(_mm_unpackhi_epi16(blueGreenLow, redLow), px + 12);
-        StoreFourPixels(_mm_unpacklo_epi16(blueGreenHigh, redHigh), px + 24);
-        StoreFourPixels(_mm_unpackhi_epi16(blueGreenHigh, redHigh), px + 36);
+        for (int k = 0; k < 4; ++k) StoreFourPixels(words[k], px + 12 * k);
     }
     if (j < pairs)
         ScalarOutputKernels().rgbRow(luma + 2 * j, blueTerms + j, redTerms + j, dst + 6 * size_t(j),
                                      pairs - j);
 }
 
-const OutputKernels kSse2Kernels = {RgbRowSse2};
+KMQX_SSE2 void Rgb32RowSse2(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms,
+                            uint8_t* dst, int32_t pairs) {
+    int32_t j = 0;
+    for (; j + 8 <= pairs; j += 8) {
+        __m128i words[4];
+        SpreadToWords(ConvertSixteen(luma + 2 * j, blueTerms + j, redTerms + j), words);
+        uint8_t* px = dst + 8 * size_t(j);
+        for (int k = 0; k < 4; ++k)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(px + 16 * k), words[k]);
+    }
+    if (j < pairs)
+        ScalarOutputKernels().rgb32Row(luma + 2 * j, blueTerms + j, redTerms + j,
+                                       dst + 8 * size_t(j), pairs - j);
+}
+
+KMQX_SSE2 void YuyvRowSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* dst,
+                           int32_t pairs) {
+    int32_t j = 0;
+    for (; j + 8 <= pairs; j += 8) {
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + 2 * j));
+        const __m128i u = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + j));
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + j));
+        // U0 V0 U1 V1 ..., then interleaved with the lumas: Y0 U0 Y1 V0 ...
+        const __m128i uv = _mm_unpacklo_epi8(u, v);
+        uint8_t* out = dst + 4 * size_t(j);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(y, uv));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(y, uv));
+    }
+    if (j < pairs)
+        ScalarOutputKernels().yuyvRow(luma + 2 * j, cb + j, cr + j, dst + 4 * size_t(j), pairs - j);
+}
+
+const OutputKernels kSse2Kernels = {RgbRowSse2, Rgb32RowSse2, YuyvRowSse2};
 
 }  // namespace
 

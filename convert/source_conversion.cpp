@@ -87,46 +87,91 @@ const SourceKernels& ActiveSourceKernels() {
 }
 
 size_t Rgb24Stride(int32_t width) {
-    return width <= 0 ? 0 : (size_t(width) * 3 + 3) & ~size_t(3);
+    return RowStride(FrameLayout::kRgb24, width);
 }
 
-size_t SourceFrameSize(uint32_t tag, int32_t bitCount, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return 0;
-    const size_t area = Area(width, height);
-    if (tag == kTagYuyv) return area * 2;
-    if (tag == kTagYv12) return area + 2 * Area(width / 2, height / 2);
-    if (tag == kTagYvu9) return area + 2 * Area(width / 4, height / 4);
-    if (tag == kTagRgb && bitCount == 24) return Rgb24Stride(width) * size_t(height);
-    return 0;
+size_t SourceFrameSize(uint32_t compression, int32_t bitCount, int32_t width, int32_t height) {
+    const FrameFormat format =
+        MakeFrameFormat(SourceLayout(compression, bitCount, nullptr), width, height);
+    return FrameBytes(format.layout, format.width, format.height);
 }
 
-void ConvertRgb24(const uint8_t* source, const PlanarFrame& frame, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return;
+namespace {
+
+// 5- and 6-bit components widened to 8 bits by repeating their high bits.
+inline uint8_t Widen5(uint32_t c) {
+    return uint8_t(c << 3 | c >> 2);
+}
+inline uint8_t Widen6(uint32_t c) {
+    return uint8_t(c << 2 | c >> 4);
+}
+
+// count pixels of a 32- or 16-bit RGB row as B, G, R bytes.
+void ExpandToBgr(FrameLayout layout, const uint8_t* src, int32_t count, uint8_t* bgr) {
+    for (int32_t i = 0; i < count; ++i, bgr += 3) {
+        if (layout == FrameLayout::kRgb32) {
+            const uint8_t* px = src + 4 * size_t(i);
+            bgr[0] = px[0], bgr[1] = px[1], bgr[2] = px[2];
+            continue;
+        }
+        const uint32_t word = uint32_t(src[2 * size_t(i)]) | uint32_t(src[2 * size_t(i) + 1]) << 8;
+        bgr[0] = Widen5(word & 31);
+        if (layout == FrameLayout::kRgb565) {
+            bgr[1] = Widen6(word >> 5 & 63);
+            bgr[2] = Widen5(word >> 11);
+        } else {
+            bgr[1] = Widen5(word >> 5 & 31);
+            bgr[2] = Widen5(word >> 10 & 31);
+        }
+    }
+}
+
+// Pixels of a non-24-bit row widened at a time (an even number, so that
+// column pairs never straddle two pieces).
+constexpr int32_t kExpandPixels = 256;
+
+// Every RGB layout: luma per pixel; each 2 x 2 block takes the chroma of its
+// lower right pixel alone.
+void ConvertRgb(const uint8_t* source, const PlanarFrame& frame, const FrameFormat& format) {
+    const int32_t width = format.width, height = format.height;
     const SourceKernels& kernels = ActiveSourceKernels();
-    const size_t stride = Rgb24Stride(width);
+    const size_t stride = RowStride(format.layout, width);
+    const size_t bytesPerPixel = format.layout == FrameLayout::kRgb24   ? 3
+                                 : format.layout == FrameLayout::kRgb32 ? 4
+                                                                        : 2;
+    const bool widened = format.layout != FrameLayout::kRgb24;
+    const int32_t piece = widened ? kExpandPixels : width;
     const int32_t chromaWidth = width / 2;
     const int32_t chromaHeight = height / 2;
+    uint8_t expanded[3 * kExpandPixels];
     for (int32_t row = 0; row < height; ++row) {
-        // Bottom-up: the last row in memory is the top of the picture.
-        const uint8_t* src = source + size_t(height - 1 - row) * stride;
+        // A bottom-up DIB holds the top of the picture in its last row.
+        const uint8_t* src = source + size_t(format.topDown ? row : height - 1 - row) * stride;
         uint8_t* lumaRow = frame.y + size_t(row) * size_t(width);
-        kernels.rgbLumaRow(src, lumaRow, width);
-        // Each 2 x 2 block takes the chroma of its lower right pixel alone.
-        if ((row & 1) == 0 || row / 2 >= chromaHeight) continue;
-        uint8_t* cbRow = frame.cb + size_t(row / 2) * size_t(chromaWidth);
-        uint8_t* crRow = frame.cr + size_t(row / 2) * size_t(chromaWidth);
-        for (int32_t j = 0; j < chromaWidth; ++j) {
-            const int32_t col = 2 * j + 1;
-            const uint8_t* px = src + size_t(col) * 3;
-            const int32_t y = lumaRow[col];
-            cbRow[j] = kChromaOfDifference.blue[px[0] - y + kDifferenceOffset];
-            crRow[j] = kChromaOfDifference.red[px[2] - y + kDifferenceOffset];
+        const bool chromaRow = (row & 1) != 0 && row / 2 < chromaHeight;
+        uint8_t* cbRow = chromaRow ? frame.cb + size_t(row / 2) * size_t(chromaWidth) : nullptr;
+        uint8_t* crRow = chromaRow ? frame.cr + size_t(row / 2) * size_t(chromaWidth) : nullptr;
+        for (int32_t first = 0; first < width; first += piece) {
+            const int32_t count = width - first < piece ? width - first : piece;
+            const uint8_t* bgr = src + size_t(first) * bytesPerPixel;
+            if (widened) {
+                ExpandToBgr(format.layout, bgr, count, expanded);
+                bgr = expanded;
+            }
+            kernels.rgbLumaRow(bgr, lumaRow + first, count);
+            if (!chromaRow) continue;
+            for (int32_t j = first / 2; j < (first + count) / 2 && j < chromaWidth; ++j) {
+                const int32_t col = 2 * j + 1;
+                const uint8_t* px = bgr + size_t(col - first) * 3;
+                const int32_t y = lumaRow[col];
+                cbRow[j] = kChromaOfDifference.blue[px[0] - y + kDifferenceOffset];
+                crRow[j] = kChromaOfDifference.red[px[2] - y + kDifferenceOffset];
+            }
         }
     }
 }
 
 void ConvertYuyv(const uint8_t* source, const PlanarFrame& frame, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return;
     const size_t stride = size_t(width) * 2;
     const int32_t chromaWidth = width / 2;
     const int32_t chromaHeight = height / 2;
@@ -144,8 +189,6 @@ void ConvertYuyv(const uint8_t* source, const PlanarFrame& frame, int32_t width,
         }
     }
 }
-
-namespace {
 
 // Replicates a (width / 4) x (height / 4) plane into a (width / 2) x
 // (height / 2) one. Where the size is not a multiple of 4 the last source
@@ -176,10 +219,7 @@ void UpsampleQuarterPlane(const uint8_t* source, uint8_t* plane, int32_t width, 
     }
 }
 
-}  // namespace
-
 void ConvertYvu9(const uint8_t* source, const PlanarFrame& frame, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return;
     const size_t area = Area(width, height);
     CopyBytes(frame.y, source, area);
     const size_t quarterPlane = Area(width / 4, height / 4);
@@ -188,26 +228,48 @@ void ConvertYvu9(const uint8_t* source, const PlanarFrame& frame, int32_t width,
     UpsampleQuarterPlane(source + area + quarterPlane, frame.cb, width, height);
 }
 
-void ConvertYv12(const uint8_t* source, const PlanarFrame& frame, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return;
+// YV12 holds V before U, I420 U before V.
+void ConvertPlanar420(const uint8_t* source, const PlanarFrame& frame, int32_t width,
+                      int32_t height, bool uFirst) {
     const size_t area = Area(width, height);
     const size_t chroma = Area(width / 2, height / 2);
     CopyBytes(frame.y, source, area);
-    CopyBytes(frame.cr, source + area, chroma);
-    CopyBytes(frame.cb, source + area + chroma, chroma);
+    CopyBytes(uFirst ? frame.cb : frame.cr, source + area, chroma);
+    CopyBytes(uFirst ? frame.cr : frame.cb, source + area + chroma, chroma);
 }
 
-void ConvertToPlanar(const uint8_t* source, const PlanarFrame& frame, uint32_t tag,
-                     int32_t bitCount, int32_t width, int32_t height) {
-    if (tag == kTagYvu9) {
-        ConvertYvu9(source, frame, width, height);
-    } else if (tag == kTagYuyv) {
-        ConvertYuyv(source, frame, width, height);
-    } else if (tag == kTagYv12) {
-        ConvertYv12(source, frame, width, height);
-    } else if (tag == kTagRgb && bitCount == 24) {
-        ConvertRgb24(source, frame, width, height);
+}  // namespace
+
+void ConvertToPlanar(const uint8_t* source, const PlanarFrame& frame, const FrameFormat& format) {
+    if (format.width <= 0 || format.height <= 0) return;
+    switch (format.layout) {
+        case FrameLayout::kRgb24:
+        case FrameLayout::kRgb32:
+        case FrameLayout::kRgb555:
+        case FrameLayout::kRgb565:
+            ConvertRgb(source, frame, format);
+            break;
+        case FrameLayout::kYuyv:
+            ConvertYuyv(source, frame, format.width, format.height);
+            break;
+        case FrameLayout::kYv12:
+            ConvertPlanar420(source, frame, format.width, format.height, false);
+            break;
+        case FrameLayout::kI420:
+            ConvertPlanar420(source, frame, format.width, format.height, true);
+            break;
+        case FrameLayout::kYvu9:
+            ConvertYvu9(source, frame, format.width, format.height);
+            break;
+        case FrameLayout::kNone:
+            break;
     }
+}
+
+void ConvertToPlanar(const uint8_t* source, const PlanarFrame& frame, uint32_t compression,
+                     int32_t bitCount, int32_t width, int32_t height) {
+    ConvertToPlanar(source, frame,
+                    MakeFrameFormat(SourceLayout(compression, bitCount, nullptr), width, height));
 }
 
 }  // namespace kmqx

@@ -6,29 +6,10 @@
 #include "driver/codec_factory.h"
 #include "driver/codec_state.h"
 #include "driver/format_negotiation.h"
+#include "driver/host_formats.h"
 
 namespace kmqx {
 namespace {
-
-// Source tag by bit count; false for a bit count the driver does not take.
-bool SourceTag(WORD bitCount, DWORD* tag) {
-    switch (bitCount) {
-        case 9:
-            *tag = kFourCcYvu9;
-            return true;
-        case 12:
-            *tag = kFourCcYv12;
-            return true;
-        case 16:
-            *tag = kFourCcYuyv;
-            return true;
-        case 24:
-            *tag = BI_RGB;
-            return true;
-        default:
-            return false;
-    }
-}
 
 void DestroyEncoder(DriverInstance* instance) {
     if (!instance->encoder) return;
@@ -59,8 +40,10 @@ LRESULT CompressBegin(DriverInstance* instance, DWORD_PTR driverId, const BITMAP
                       const BITMAPINFOHEADER* compressed) {
     if (CompressQuery(driverId, source, compressed) != ICERR_OK) return ICERR_BADFORMAT;
     if (!instance) return ICERR_ERROR;
-    int32_t width = source->biWidth;
-    int32_t height = source->biHeight;
+    FrameFormat frame;
+    ReadSourceFormat(source, &frame);
+    const int32_t width = frame.width;
+    const int32_t height = frame.height;
 
     if (instance->compressState == kSequenceRunning) {
         // The running encoder keeps its picture size; a begin for another
@@ -71,8 +54,6 @@ LRESULT CompressBegin(DriverInstance* instance, DWORD_PTR driverId, const BITMAP
     }
 
     if (instance->compressorKind != kCompressorKindH263) return ICERR_ERROR;
-    // Top-down (negative height) and empty pictures cannot be coded.
-    if (width <= 0 || height <= 0) return ICERR_BADFORMAT;
 
     EncoderInterface* encoder = instance->factory->createEncoder();
     instance->encoderCreated = encoder != nullptr;
@@ -115,25 +96,24 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
     if (static_cast<int32_t>(request->dwQuality) != instance->quality)
         SetQuality(instance, static_cast<int32_t>(request->dwQuality));
 
-    BITMAPINFOHEADER& input = *request->lpbiInput;
-    DWORD tag;
-    if (!SourceTag(input.biBitCount, &tag)) return ICERR_BADFORMAT;
-    input.biCompression = tag;
-
-    int32_t width = input.biWidth;
-    int32_t height = input.biHeight;
+    // The host's format record is only read: the frame's layout stays here.
+    const BITMAPINFOHEADER& input = *request->lpbiInput;
+    FrameFormat source;
+    if (!ReadSourceFormat(&input, &source)) return ICERR_BADFORMAT;
+    if (!IsReadableFormat(request->lpbiOutput)) return ICERR_BADFORMAT;
+    const int32_t width = source.width;
+    const int32_t height = source.height;
     // The encoder and the work buffer were sized at the begin.
     if (width != instance->beginWidth || height != instance->beginHeight) return ICERR_BADFORMAT;
     if (!request->lpInput || !request->lpOutput) return ICERR_ERROR;
     if (!instance->workBuffer) return ICERR_MEMORY;
 
     PlanarFrame frame = WorkBufferFrame(instance->workBuffer, width, height);
-    ConvertToPlanar(static_cast<const uint8_t*>(request->lpInput), frame, tag, input.biBitCount,
-                    width, height);
+    ConvertToPlanar(static_cast<const uint8_t*>(request->lpInput), frame, source);
     EncoderInterface& encoder = *instance->encoder;
     encoder.SetPicture(frame);
     // The host's output buffer is as large as ICM_COMPRESS_GET_SIZE said.
-    encoder.SetOutputCapacity(FrameSize(input));
+    encoder.SetOutputCapacity(CompressedFrameCapacity(input));
     bool keyFrameAsked = request->dwFlags != 0;
     if (encoder.EncodeFrame(static_cast<uint8_t*>(request->lpOutput), keyFrameAsked ? 1 : 0) !=
         kEncodeOk)

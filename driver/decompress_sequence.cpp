@@ -4,28 +4,57 @@
 
 #include "convert/output_conversion.h"
 #include "driver/format_negotiation.h"
+#include "driver/host_formats.h"
 
 namespace kmqx {
+namespace {
+
+// Ends the decoder's sequence for good, its reference picture with it.
+void EndDecoderSequence(DriverInstance* instance) {
+    if (instance->decoder) instance->decoder->EndDecompress();
+    instance->decoderSequenceKept = false;
+}
+
+}  // namespace
 
 LRESULT DecompressBegin(DriverInstance* instance, const BITMAPINFOHEADER* compressed,
                         const BITMAPINFOHEADER* destination) {
+    // Some hosts (Wine's DirectShow AVI decompressor) pass their compressed
+    // input format as the destination: that begin names no destination, and
+    // each frame's destination is checked as it comes.
+    if (IsReadableFormat(destination) && destination->biCompression == kFourCcKmqx)
+        destination = nullptr;
     if (DecompressQuery(compressed, destination) != ICERR_OK) return ICERR_BADFORMAT;
     if (!instance) return ICERR_ERROR;
     if (instance->decompressState == kSequenceRunning) return ICERR_OK;
     if (!instance->decoder) return ICERR_ERROR;
-    if (instance->decoder->BeginDecompress() != kDecodeOk) return ICERR_ERROR;
+
+    DecoderInterface& decoder = *instance->decoder;
+    if (instance->decoderSequenceKept) {
+        // Hosts that end and begin around every frame (DrawDib) still send
+        // delta frames: a begin for the same picture size carries on from the
+        // last picture; another size starts afresh.
+        int32_t width, height;
+        ReadCompressedFormat(compressed, &width, &height);
+        if (width == decoder.GetWidth() && height == decoder.GetHeight()) {
+            instance->decompressState = kSequenceRunning;
+            instance->decoderSequenceKept = false;
+            return ICERR_OK;
+        }
+        EndDecoderSequence(instance);
+    }
+    if (decoder.BeginDecompress() != kDecodeOk) return ICERR_ERROR;
     instance->decompressState = kSequenceRunning;
     return ICERR_OK;
 }
 
 LRESULT Decompress(DriverInstance* instance, const ICDECOMPRESS* request) {
     if (!request || !instance) return ICERR_ERROR;
-    const BITMAPINFOHEADER* destination = request->lpbiOutput;
-    // Only 24-bit RGB is produced, whatever the query accepts.
-    if (!destination || destination->biCompression != BI_RGB || destination->biBitCount != 24)
-        return ICERR_ERROR;
     if (!instance->decoder) return ICERR_ERROR;
-    if (DecompressQuery(request->lpbiInput, destination) != ICERR_OK) return ICERR_BADFORMAT;
+    // The destination is checked with every frame: a begin may have named none.
+    const BITMAPINFOHEADER* destination = request->lpbiOutput;
+    if (!destination || DecompressQuery(request->lpbiInput, destination) != ICERR_OK)
+        return ICERR_BADFORMAT;
     if (instance->decompressState != kSequenceRunning &&
         DecompressBegin(instance, request->lpbiInput, destination) != ICERR_OK)
         return ICERR_ERROR;
@@ -38,26 +67,32 @@ LRESULT Decompress(DriverInstance* instance, const ICDECOMPRESS* request) {
                             static_cast<int32_t>(dataBytes)) != kDecodeOk)
         return ICERR_ERROR;
 
-    int32_t width = decoder.GetWidth();
-    int32_t height = decoder.GetHeight();
-    PlanarFrame frame = decoder.GetPicture();
-    // The destination must be exactly the decoded picture, bottom-up; a
-    // top-down (negative height) or differently sized buffer is not written.
-    if (width <= 0 || height <= 0 || width != destination->biWidth ||
-        height != destination->biHeight)
+    FrameFormat frame;
+    ReadDestinationFormat(destination, &frame);
+    PlanarFrame picture = decoder.GetPicture();
+    // A stream whose pictures are not the size its format states is not
+    // written into a buffer sized for that format.
+    if (decoder.GetWidth() != frame.width || decoder.GetHeight() != frame.height)
         return ICERR_ERROR;
-    if (!request->lpOutput || !frame.y || !frame.cb || !frame.cr) return ICERR_ERROR;
-    ConvertPlanarToRgb24(frame, static_cast<uint8_t*>(request->lpOutput), width, height);
+    if (!request->lpOutput || !picture.y || !picture.cb || !picture.cr) return ICERR_ERROR;
+    ConvertFromPlanar(picture, frame, static_cast<uint8_t*>(request->lpOutput));
     return ICERR_OK;
 }
 
 LRESULT DecompressEnd(DriverInstance* instance) {
     if (!instance) return ICERR_ERROR;
     if (instance->decompressState == kSequenceRunning) {
-        if (instance->decoder) instance->decoder->EndDecompress();
+        // The decoder keeps its last picture until the next begin decides
+        // whether the sequence carries on.
+        instance->decoderSequenceKept = instance->decoder != nullptr;
         instance->decompressState = kSequenceEnded;
     }
     return ICERR_OK;
+}
+
+void ReleaseDecoderSequence(DriverInstance* instance) {
+    if (instance->decompressState == kSequenceRunning) DecompressEnd(instance);
+    if (instance->decoderSequenceKept) EndDecoderSequence(instance);
 }
 
 }  // namespace kmqx

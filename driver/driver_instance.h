@@ -46,6 +46,9 @@ struct DriverInstance {
     // Set by a begin that created an encoder, cleared when creating one
     // failed: only then may a frame begin a new sequence by itself.
     bool encoderCreated;
+    // Set by ICM_DECOMPRESS_END: the decoder's sequence is still open, with
+    // its last picture as the reference for a begin of the same size.
+    bool decoderSequenceKept;
 };
 
 // The instance a driver identifier names, or null for 0 and kConfigInstanceId.

@@ -20,6 +20,12 @@ BITMAPINFOHEADER* WritableFormatAt(LPARAM value) {
 }
 constexpr LPARAM kAskOnly = -1;
 
+// A byte count passed in an LPARAM, as the 32-bit value hosts give.
+DWORD SizeParameter(LPARAM value) {
+    const uint64_t bytes = static_cast<uintptr_t>(value);
+    return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(bytes);
+}
+
 // Messages that act on an instance; they are refused for the configuration
 // identifier and for 0, which name none.
 LRESULT InstanceMessage(DWORD_PTR driverId, UINT message, LPARAM lParam1, LPARAM lParam2) {
@@ -94,7 +100,7 @@ extern "C" LRESULT WINAPI DriverProc(DWORD_PTR driverId, HDRVR driver, UINT mess
         case ICM_DECOMPRESS_GET_PALETTE:
             return ICERR_BADFORMAT;
         case ICM_GETINFO:
-            return GetInfo(reinterpret_cast<ICINFO*>(lParam1));
+            return GetInfo(reinterpret_cast<ICINFO*>(lParam1), SizeParameter(lParam2));
         case ICM_GETDEFAULTQUALITY:
             return GetDefaultQuality(reinterpret_cast<int32_t*>(lParam1));
         case ICM_GETSTATE:

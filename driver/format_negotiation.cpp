@@ -1,19 +1,20 @@
 #include "driver/format_negotiation.h"
 
+#include <cstddef>
+#include <cstring>
+
+#include "driver/host_formats.h"
+
 namespace kmqx {
 namespace {
 
-bool IsAcceptedSourceBitCount(WORD bitCount) {
-    return bitCount == 9 || bitCount == 12 || bitCount == 16 || bitCount == 24;
-}
-
-void FillFormat(BITMAPINFOHEADER& out, LONG width, LONG height, DWORD compression,
+void FillFormat(BITMAPINFOHEADER& out, LONG width, LONG height, WORD bitCount, DWORD compression,
                 DWORD sizeImage) {
     out.biSize = sizeof(BITMAPINFOHEADER);
     out.biWidth = width;
     out.biHeight = height;
     out.biPlanes = 1;
-    out.biBitCount = 24;
+    out.biBitCount = bitCount;
     out.biCompression = compression;
     out.biSizeImage = sizeImage;
     out.biXPelsPerMeter = 0;
@@ -22,55 +23,72 @@ void FillFormat(BITMAPINFOHEADER& out, LONG width, LONG height, DWORD compressio
     out.biClrImportant = 0;
 }
 
+// The fields ICM_GETINFO fills: everything before szDriver, which the
+// Video Compression Manager fills itself.
+constexpr DWORD kInfoFieldsBytes = offsetof(ICINFO, szDriver);
+
 }  // namespace
 
 LRESULT CompressQuery(DWORD_PTR driverId, const BITMAPINFOHEADER* source,
                       const BITMAPINFOHEADER* compressed) {
     if (driverId == 0) return ICERR_BADFORMAT;
-    if (compressed && compressed->biCompression != kFourCcKmqx) return ICERR_BADFORMAT;
-    if (!source) return ICERR_BADFORMAT;
-    return IsAcceptedSourceBitCount(source->biBitCount) ? ICERR_OK : ICERR_BADFORMAT;
+    if (compressed && (!IsReadableFormat(compressed) || compressed->biCompression != kFourCcKmqx))
+        return ICERR_BADFORMAT;
+    FrameFormat frame;
+    return ReadSourceFormat(source, &frame) ? ICERR_OK : ICERR_BADFORMAT;
 }
 
-int32_t FrameSize(const BITMAPINFOHEADER& source) {
-    // The signed 32-bit product, wrapping as the host's arithmetic does,
-    // computed unsigned so that an overflow is not undefined behaviour.
-    uint32_t bits = uint32_t{source.biBitCount} * static_cast<uint32_t>(source.biHeight) *
-                    static_cast<uint32_t>(source.biWidth);
-    return static_cast<int32_t>(bits) / 8;
+int32_t CompressedFrameCapacity(const BITMAPINFOHEADER& source) {
+    // At most 32 x 4095 x 4095 / 8 bytes: no overflow for an accepted source.
+    const LONG height = source.biHeight < 0 ? -source.biHeight : source.biHeight;
+    return int32_t(int64_t{source.biBitCount} * source.biWidth * height / 8);
 }
 
 LRESULT CompressGetFormat(DWORD_PTR driverId, const BITMAPINFOHEADER* source,
                           BITMAPINFOHEADER* compressed) {
     if (CompressQuery(driverId, source, nullptr) != ICERR_OK) return ICERR_BADFORMAT;
     if (!compressed) return kFormatRecordBytes;
-    FillFormat(*compressed, source->biWidth, source->biHeight, kFourCcKmqx,
-               static_cast<DWORD>(FrameSize(*source)));
+    // A compressed picture has no orientation.
+    FrameFormat frame;
+    ReadSourceFormat(source, &frame);
+    FillFormat(*compressed, frame.width, frame.height, 24, kFourCcKmqx,
+               DWORD(CompressedFrameCapacity(*source)));
     return ICERR_OK;
 }
 
 LRESULT CompressGetSize(DWORD_PTR driverId, const BITMAPINFOHEADER* source) {
     if (CompressQuery(driverId, source, nullptr) != ICERR_OK) return 0;
-    return FrameSize(*source);
+    return CompressedFrameCapacity(*source);
 }
 
 LRESULT DecompressQuery(const BITMAPINFOHEADER* compressed, const BITMAPINFOHEADER* destination) {
-    if (!compressed || compressed->biCompression != kFourCcKmqx) return ICERR_BADFORMAT;
+    int32_t width, height;
+    if (!ReadCompressedFormat(compressed, &width, &height)) return ICERR_BADFORMAT;
     if (!destination) return ICERR_OK;
-    if (destination->biCompression == BI_RGB && destination->biBitCount == 24) return ICERR_OK;
-    if (destination->biCompression == kFourCcYv12 && destination->biBitCount == 12) return ICERR_OK;
-    return ICERR_BADFORMAT;
+    FrameFormat frame;
+    if (!ReadDestinationFormat(destination, &frame)) return ICERR_BADFORMAT;
+    // No stretching: hosts that want another size scale the picture themselves.
+    if (frame.width != width || frame.height != height) return ICERR_BADFORMAT;
+    // A stated buffer size smaller than the frame would be overrun.
+    const DWORD stated = destination->biSizeImage;
+    if (stated != 0 && stated < FrameBytes(frame.layout, frame.width, frame.height))
+        return ICERR_BADFORMAT;
+    return ICERR_OK;
 }
 
 LRESULT DecompressGetFormat(const BITMAPINFOHEADER* compressed, BITMAPINFOHEADER* destination) {
     if (DecompressQuery(compressed, nullptr) != ICERR_OK) return ICERR_BADFORMAT;
     if (!destination) return kFormatRecordBytes;
-    FillFormat(*destination, compressed->biWidth, compressed->biHeight, BI_RGB, 0);
+    int32_t width, height;
+    ReadCompressedFormat(compressed, &width, &height);
+    // Hosts allocate their output buffers from biSizeImage.
+    FillFormat(*destination, width, height, 24, BI_RGB,
+               DWORD(FrameBytes(FrameLayout::kRgb24, width, height)));
     return ICERR_OK;
 }
 
-LRESULT GetInfo(ICINFO* info) {
-    if (!info) return 0;
+LRESULT GetInfo(ICINFO* info, DWORD infoBytes) {
+    if (!info || infoBytes < kInfoFieldsBytes) return 0;
     info->dwSize = sizeof(ICINFO);
     info->fccType = ICTYPE_VIDEO;
     info->fccHandler = kFourCcKmqx;
@@ -79,7 +97,7 @@ LRESULT GetInfo(ICINFO* info) {
     info->dwVersionICM = ICVERSION;
     MultiByteToWideChar(CP_ACP, 0, kDriverDescription, -1, info->szDescription, 128);
     MultiByteToWideChar(CP_ACP, 0, kDriverName, -1, info->szName, 16);
-    return 4;
+    return infoBytes < sizeof(ICINFO) ? LRESULT{kInfoFieldsBytes} : LRESULT{sizeof(ICINFO)};
 }
 
 }  // namespace kmqx

@@ -62,7 +62,7 @@ void ReleaseInstance(DriverInstance* instance) {
     if (!instance) return;
     if (instance->encoder && instance->compressState == kSequenceRunning) CompressEnd(instance);
     if (instance->decoder) {
-        if (instance->decompressState == kSequenceRunning) DecompressEnd(instance);
+        ReleaseDecoderSequence(instance);
         instance->factory->destroyDecoder(instance->decoder);
         instance->decoder = nullptr;
     }

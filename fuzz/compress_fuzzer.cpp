@@ -22,7 +22,7 @@ namespace {
 
 using namespace kmqx::fuzz;
 
-constexpr WORD kBitCounts[8] = {24, 16, 12, 9, 24, 12, 32, 8};  // the last two are refused
+constexpr WORD kBitCounts[8] = {24, 16, 12, 9, 24, 12, 32, 8};  // the last is refused
 constexpr int32_t kMaxSide = 160;                               // keeps each run fast
 
 uint32_t TagFor(WORD bitCount) {
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const WORD bitCount = kBitCounts[formatByte & 7];
     const int32_t width = 1 + in.Word() % kMaxSide;
     int32_t height = 1 + in.Word() % kMaxSide;
-    if (formatByte & 0x80) height = -height;  // top-down: refused at the begin
+    if (formatByte & 0x80) height = -height;  // top-down
 
     const DWORD_PTR id = OpenInstance(ICMODE_COMPRESS);
 
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Send(id, ICM_SETSTATE, blob, sizeof(blob));
     }
 
-    BITMAPINFOHEADER source = Format(width, height, bitCount, BI_RGB);
+    BITMAPINFOHEADER source = Format(width, height, bitCount, TagFor(bitCount));
     BITMAPINFOHEADER compressed{};
     Send(id, ICM_COMPRESS_GET_FORMAT, &source, reinterpret_cast<LPARAM>(&compressed));
     const LRESULT capacity = Send(id, ICM_COMPRESS_GET_SIZE, &source, 0);

@@ -102,7 +102,11 @@ bool CompressorHost::Begin(const SourceFormat& format, int32_t width, int32_t he
     source_.biSizeImage = DWORD(SourceFrameSize(format.tag, format.bitCount, width, height));
     LRESULT result = Send(id_, ICM_COMPRESS_QUERY, Param(&source_), 0);
     if (result != ICERR_OK) {
-        error = "source format refused: " + IcmResultText(result);
+        error = "the codec does not take " + std::string(format.name) + " frames of " +
+                std::to_string(width) + "x" + std::to_string(height) + " (" +
+                IcmResultText(result) +
+                "); it takes widths and heights of 1 to 4095 in 24- and 32-bit RGB, 16-bit "
+                "RGB 555 or 565, YUY2, YV12, I420 and YVU9";
         return false;
     }
     if (Send(id_, ICM_COMPRESS_GET_FORMAT, Param(&source_), 0) != LRESULT(sizeof compressed_)) {

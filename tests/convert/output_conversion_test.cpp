@@ -101,6 +101,68 @@ TEST(OutputConversion, OddSizesWriteEveryPixelWithinTheDestination) {
         }
 }
 
+// Every destination at even and odd sizes, written into a buffer of exactly
+// FrameBytes with guard bytes after it: RGB24 top-down is the bottom-up
+// picture with its rows reversed, RGB32 the same samples with a fourth byte
+// 0, YUYV packs each chroma row into both of its picture rows, YV12 and I420
+// are the planes.
+TEST(OutputConversion, EveryDestinationLayoutHoldsTheSamePicture) {
+    std::mt19937 random(9);
+    for (int32_t width : {2, 5, 18, 40})
+        for (int32_t height : {2, 3, 6}) {
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+            const int32_t cw = width / 2, ch = height / 2;
+            std::vector<uint8_t> luma(size_t(width) * height), cb(size_t(cw) * ch), cr(cb.size());
+            for (auto* plane : {&luma, &cb, &cr})
+                for (auto& b : *plane) b = uint8_t(random());
+            const PlanarFrame frame{luma.data(), cb.data(), cr.data()};
+            std::vector<uint8_t> bottomUp(Rgb24Stride(width) * height);
+            ConvertPlanarToRgb24(frame, bottomUp.data(), width, height);
+            auto write = [&](FrameLayout layout, bool topDown) {
+                const size_t bytes = FrameBytes(layout, width, height);
+                std::vector<uint8_t> out(bytes + 16, 0xEE);
+                ConvertFromPlanar(frame, {layout, width, height, topDown}, out.data());
+                for (size_t i = bytes; i < out.size(); ++i) EXPECT_EQ(out[i], 0xEE) << "beyond";
+                out.resize(bytes);
+                return out;
+            };
+            const auto topDown = write(FrameLayout::kRgb24, true);
+            const auto rgb32Up = write(FrameLayout::kRgb32, false);
+            const auto rgb32Down = write(FrameLayout::kRgb32, true);
+            const auto yuyv = write(FrameLayout::kYuyv, true);
+            const size_t stride = Rgb24Stride(width);
+            for (int32_t row = 0; row < height; ++row)
+                for (int32_t col = 0; col < width; ++col) {
+                    const uint8_t* px = &bottomUp[(height - 1 - row) * stride + col * 3];
+                    const uint8_t* down = &topDown[row * stride + col * 3];
+                    const uint8_t* up32 = &rgb32Up[((height - 1 - row) * width + col) * 4];
+                    const uint8_t* down32 = &rgb32Down[(row * width + col) * 4];
+                    for (int k = 0; k < 3; ++k) {
+                        ASSERT_EQ(down[k], px[k]);
+                        ASSERT_EQ(up32[k], px[k]);
+                        ASSERT_EQ(down32[k], px[k]);
+                    }
+                    ASSERT_EQ(up32[3] | down32[3], 0);
+                    const uint8_t* pair = &yuyv[(row * width + col) * 2];
+                    ASSERT_EQ(pair[0], luma[row * width + col]);
+                    if (col / 2 < cw) {
+                        const size_t c = size_t(std::min(row / 2, ch - 1)) * cw + col / 2;
+                        ASSERT_EQ(pair[1], col % 2 ? cr[c] : cb[c]);
+                    }
+                }
+            const auto yv12 = write(FrameLayout::kYv12, true);
+            const auto i420 = write(FrameLayout::kI420, true);
+            std::vector<uint8_t> planes = luma;
+            planes.insert(planes.end(), cr.begin(), cr.end());
+            planes.insert(planes.end(), cb.begin(), cb.end());
+            EXPECT_EQ(yv12, planes);
+            planes.resize(luma.size());
+            planes.insert(planes.end(), cb.begin(), cb.end());
+            planes.insert(planes.end(), cr.begin(), cr.end());
+            EXPECT_EQ(i420, planes);
+        }
+}
+
 // The two conversions are each other's inverse up to rounding: grey survives
 // exactly and colours come back close.
 TEST(OutputConversion, SourceConversionRoundTripsCloseToTheOriginal) {
@@ -119,7 +181,7 @@ TEST(OutputConversion, SourceConversionRoundTripsCloseToTheOriginal) {
         }
     std::vector<uint8_t> luma(width * height), cb(64), cr(64), back(dib.size());
     const PlanarFrame frame{luma.data(), cb.data(), cr.data()};
-    ConvertRgb24(dib.data(), frame, width, height);
+    ConvertToPlanar(dib.data(), frame, kTagRgb, 24, width, height);
     ConvertPlanarToRgb24(frame, back.data(), width, height);
     for (size_t i = 0; i < dib.size(); ++i) EXPECT_NEAR(back[i], dib[i], 6) << i;
 }

@@ -86,7 +86,7 @@ TEST(SourceConversion, RgbChromaComesFromTheLowerRightPixelAndRowsAreBottomUp) {
     auto tall = SolidDib(2, 4, {0, 0, 0});
     tall[0] = tall[1] = tall[2] = 255;
     Planes tallPlanes(2, 4);
-    ConvertRgb24(tall.data(), tallPlanes.Frame(), 2, 4);
+    ConvertToPlanar(tall.data(), tallPlanes.Frame(), kTagRgb, 24, 2, 4);
     EXPECT_EQ(tallPlanes.Y(3, 0), 255);
     EXPECT_EQ(tallPlanes.Y(0, 0), 0);
 }
@@ -99,7 +99,7 @@ TEST(SourceConversion, RgbRowsOfWidthsNotAMultipleOfFourAreReadAtTheDibStride) {
     for (int32_t row = 0; row < height; ++row)
         SetDibPixel(dib, width, height, row, 5, {255, 255, 255});
     Planes planes(width, height);
-    ConvertRgb24(dib.data(), planes.Frame(), width, height);
+    ConvertToPlanar(dib.data(), planes.Frame(), kTagRgb, 24, width, height);
     for (int32_t row = 0; row < height; ++row)
         for (int32_t col = 0; col < width; ++col)
             EXPECT_EQ(planes.Y(row, col), col == 5 ? 255 : 0) << row << "," << col;
@@ -125,7 +125,7 @@ TEST(SourceConversion, YuyvWidthsNotAMultipleOfEightKeepTheirRowsApart) {
         for (int32_t col = 0; col < width; ++col)
             source[row * 12 + col * 2] = uint8_t(row * 10 + col);
     Planes planes(width, height);
-    ConvertYuyv(source.data(), planes.Frame(), width, height);
+    ConvertToPlanar(source.data(), planes.Frame(), kTagYuyv, 16, width, height);
     for (int32_t row = 0; row < height; ++row)
         for (int32_t col = 0; col < width; ++col) EXPECT_EQ(planes.Y(row, col), row * 10 + col);
 }
@@ -162,12 +162,99 @@ TEST(SourceConversion, Yv12IsCopiedWithTheVPlaneIntoCr) {
 TEST(SourceConversion, UnknownFormatsAndEmptySizesConvertNothing) {
     Planes planes(4, 4);
     std::vector<uint8_t> source(64, 7);
-    ConvertToPlanar(source.data(), planes.Frame(), kTagRgb, 32, 4, 4);
-    ConvertToPlanar(source.data(), planes.Frame(), kTagYv12, 12, 4, -4);
+    ConvertToPlanar(source.data(), planes.Frame(), kTagRgb, 8, 4, 4);
+    ConvertToPlanar(source.data(), planes.Frame(), kTagYv12, 16, 4, 4);
+    ConvertToPlanar(source.data(), planes.Frame(), kCompressionBitfields, 16, 4, 4);  // no masks
     ConvertToPlanar(source.data(), planes.Frame(), kTagYuyv, 16, 0, 4);
+    ConvertToPlanar(source.data(), planes.Frame(), kTagRgb, 24, 4, INT32_MIN);
     EXPECT_EQ(planes.y, std::vector<uint8_t>(16, 0xEE));
-    EXPECT_EQ(SourceFrameSize(kTagRgb, 32, 4, 4), 0u);
-    EXPECT_EQ(SourceFrameSize(kTagRgb, 24, 4, -4), 0u);
+    EXPECT_EQ(SourceFrameSize(kTagRgb, 8, 4, 4), 0u);
+    EXPECT_EQ(SourceFrameSize(kTagRgb, 24, 4, INT32_MIN), 0u);
+    // A top-down frame is as large as a bottom-up one.
+    EXPECT_EQ(SourceFrameSize(kTagRgb, 24, 5, -4), 64u);
+    EXPECT_EQ(SourceFrameSize(kTagRgb, 32, 5, 4), 80u);
+    EXPECT_EQ(SourceFrameSize(kTagRgb, 16, 5, 4), 48u);
+}
+
+// 16- and 32-bit RGB, and either orientation, are read as the bottom-up
+// 24-bit picture they expand to: 5- and 6-bit components widened by
+// repeating their high bits (31 -> 255, 16 -> 132, 63 -> 255, 32 -> 130).
+TEST(SourceConversion, EveryRgbLayoutGivesThePlanesOfItsRgb24Equivalent) {
+    const int32_t width = 13, height = 6;  // odd width: every layout pads its rows
+    std::mt19937 random(17);
+    std::vector<uint16_t> words(size_t(width) * height);
+    std::vector<uint8_t> fourth(words.size());
+    for (auto& w : words) w = uint16_t(random());
+    for (auto& b : fourth) b = uint8_t(random());
+    auto widen = [](uint32_t c, int bits) {
+        return uint8_t(c << (8 - bits) | c >> (2 * bits - 8));
+    };
+    const struct {
+        FrameLayout layout;
+        int green;  // green bits; red sits above them
+    } layouts[] = {{FrameLayout::kRgb565, 6}, {FrameLayout::kRgb555, 5}};
+    for (const auto& l : layouts)
+        for (bool topDown : {false, true}) {
+            SCOPED_TRACE(std::to_string(l.green) + (topDown ? " top-down" : " bottom-up"));
+            const FrameFormat rgb24{FrameLayout::kRgb24, width, height, false};
+            std::vector<uint8_t> reference(FrameBytes(rgb24.layout, width, height));
+            std::vector<FrameFormat> formats = {{l.layout, width, height, topDown},
+                                                {FrameLayout::kRgb32, width, height, topDown},
+                                                {FrameLayout::kRgb24, width, height, topDown}};
+            std::vector<std::vector<uint8_t>> frames;
+            for (const FrameFormat& f : formats)
+                frames.emplace_back(FrameBytes(f.layout, width, height), 0x77);
+            for (int32_t row = 0; row < height; ++row)
+                for (int32_t col = 0; col < width; ++col) {
+                    const size_t i = size_t(row) * width + col;
+                    const uint32_t w = words[i];
+                    const uint8_t bgr[3] = {widen(w & 31, 5),
+                                            widen(w >> 5 & ((1 << l.green) - 1), l.green),
+                                            widen(w >> (5 + l.green) & 31, 5)};
+                    const int32_t bottomUpRow = height - 1 - row;
+                    const int32_t memoryRow = topDown ? row : bottomUpRow;
+                    std::copy(
+                        bgr, bgr + 3,
+                        &reference[bottomUpRow * RowStride(FrameLayout::kRgb24, width) + col * 3]);
+                    uint8_t* word = &frames[0][memoryRow * RowStride(l.layout, width) + col * 2];
+                    word[0] = uint8_t(w), word[1] = uint8_t(w >> 8);
+                    uint8_t* px32 =
+                        &frames[1][memoryRow * RowStride(FrameLayout::kRgb32, width) + col * 4];
+                    std::copy(bgr, bgr + 3, px32);
+                    px32[3] = fourth[i];  // ignored
+                    std::copy(
+                        bgr, bgr + 3,
+                        &frames[2][memoryRow * RowStride(FrameLayout::kRgb24, width) + col * 3]);
+                }
+            Planes expected(width, height);
+            ConvertToPlanar(reference.data(), expected.Frame(), rgb24);
+            for (size_t k = 0; k < formats.size(); ++k) {
+                Planes planes(width, height);
+                ConvertToPlanar(frames[k].data(), planes.Frame(), formats[k]);
+                EXPECT_EQ(planes.y, expected.y) << k;
+                EXPECT_EQ(planes.cb, expected.cb) << k;
+                EXPECT_EQ(planes.cr, expected.cr) << k;
+            }
+        }
+    // Pure red in RGB555 has the 24-bit red's planes.
+    const uint8_t twoRows[8] = {0x00, 0x7C, 0x00, 0x7C, 0x00, 0x7C, 0x00, 0x7C};
+    Planes red(2, 2);
+    ConvertToPlanar(twoRows, red.Frame(), kTagRgb, 16, 2, 2);
+    EXPECT_EQ(red.y, (std::vector<uint8_t>{76, 76, 76, 76}));
+    EXPECT_EQ(red.Cb(0, 0), 86);
+    EXPECT_EQ(red.Cr(0, 0), 255);
+}
+
+TEST(SourceConversion, I420IsYv12WithTheChromaPlanesSwapped) {
+    std::vector<uint8_t> source(24);
+    for (int i = 0; i < 24; ++i) source[i] = uint8_t(i + 1);
+    Planes planes(4, 4);
+    for (uint32_t tag : {kTagI420, kFourCcIyuv}) {
+        ConvertToPlanar(source.data(), planes.Frame(), tag, 12, 4, 4);
+        EXPECT_TRUE(std::equal(planes.y.begin(), planes.y.end(), source.begin()));
+        EXPECT_TRUE(std::equal(planes.cb.begin(), planes.cb.end(), source.begin() + 16));
+        EXPECT_TRUE(std::equal(planes.cr.begin(), planes.cr.end(), source.begin() + 20));
+    }
 }
 
 // Every format at awkward sizes, with the source and the planes allocated to
@@ -177,16 +264,17 @@ TEST(SourceConversion, AwkwardSizesStayWithinTheSourceAndThePlanes) {
     const struct {
         uint32_t tag;
         int32_t bits;
-    } formats[] = {{kTagRgb, 24}, {kTagYuyv, 16}, {kTagYv12, 12}, {kTagYvu9, 9}};
+    } formats[] = {{kTagRgb, 24},     {kTagRgb, 32},  {kTagRgb, 16},  {kTagYuyv, 16},
+                   {kFourCcYuy2, 16}, {kTagYv12, 12}, {kTagI420, 12}, {kTagYvu9, 9}};
     std::mt19937 random(5);
     for (const auto& format : formats)
         for (int32_t width : {1, 2, 3, 5, 6, 7, 9, 10, 13, 17})
-            for (int32_t height : {1, 2, 3, 5, 6, 7}) {
+            for (int32_t height : {1, 2, 3, 5, 6, 7, -1, -6}) {
                 const size_t size = SourceFrameSize(format.tag, format.bits, width, height);
                 ASSERT_GT(size, 0u);
                 std::vector<uint8_t> source(size);
                 for (auto& b : source) b = uint8_t(random() % 200);
-                Planes planes(width, height);
+                Planes planes(width, height < 0 ? -height : height);
                 ConvertToPlanar(source.data(), planes.Frame(), format.tag, format.bits, width,
                                 height);
                 for (uint8_t sample : planes.y) ASSERT_NE(sample, 0xEE) << width << "x" << height;

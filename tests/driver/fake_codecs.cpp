@@ -166,6 +166,19 @@ BITMAPINFOHEADER SourceFormat(int32_t width, int32_t height, WORD bitCount, DWOR
     return format;
 }
 
+DWORD PlainTag(WORD bitCount) {
+    switch (bitCount) {
+        case 9:
+            return mmioFOURCC('Y', 'V', 'U', '9');
+        case 12:
+            return mmioFOURCC('Y', 'V', '1', '2');
+        case 16:
+            return mmioFOURCC('Y', 'U', 'Y', 'V');
+        default:
+            return BI_RGB;
+    }
+}
+
 BITMAPINFOHEADER CompressedFormat(int32_t width, int32_t height) {
     BITMAPINFOHEADER format = SourceFormat(width, height, 24, mmioFOURCC('K', 'M', 'Q', 'X'));
     return format;

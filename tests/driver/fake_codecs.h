@@ -96,6 +96,15 @@ inline LPARAM Ptr(const void* pointer) {
 }
 
 BITMAPINFOHEADER SourceFormat(int32_t width, int32_t height, WORD bitCount, DWORD compression = 0);
+// The biCompression of the uncompressed layout a bit count names most
+// plainly: YVU9, YV12, YUYV, else BI_RGB.
+DWORD PlainTag(WORD bitCount);
+// A format record followed by the three BI_BITFIELDS masks, as a BITMAPINFO
+// lays them out.
+struct MaskedFormat {
+    BITMAPINFOHEADER header;
+    DWORD masks[3];
+};
 BITMAPINFOHEADER CompressedFormat(int32_t width = 176, int32_t height = 144);
 CodecSettings StateOf(DWORD_PTR id);
 

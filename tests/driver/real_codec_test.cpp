@@ -32,7 +32,8 @@ std::vector<uint8_t> MovingRgbFrame(int32_t width, int32_t height, int frameNumb
 class Compressor {
   public:
     Compressor(int32_t width, int32_t height, WORD bits = 24)
-        : source_(SourceFormat(width, height, bits)), compressed_(CompressedFormat(width, height)) {
+        : source_(SourceFormat(width, height, bits, PlainTag(bits))),
+          compressed_(CompressedFormat(width, height)) {
         id_ = OpenBuiltIn(ICMODE_COMPRESS);
         EXPECT_NE(id_, 0u);
         capacity_ = static_cast<size_t>(Send(id_, ICM_COMPRESS_GET_SIZE, Ptr(&source_)));

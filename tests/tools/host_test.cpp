@@ -89,9 +89,9 @@ TEST(CompressorHost, SizesTheCodecRefusesFailAtTheBegin) {
     std::string error;
     EXPECT_FALSE(host.Begin(Yv12(), 5000, 16, CompressionSettings{}, error));
     EXPECT_NE(error.find("5000x16"), std::string::npos) << error;
-    SourceFormat odd{"rgb32", 0, 32};
+    SourceFormat odd{"rgb8", 0, 8};
     EXPECT_FALSE(host.Begin(odd, 16, 16, CompressionSettings{}, error));
-    std::vector<uint8_t> frame(16 * 16 * 4);
+    std::vector<uint8_t> frame(16 * 16);
     EXPECT_FALSE(host.Compress(frame.data(), false, error)) << "no sequence after a failed begin";
 }
 
