@@ -32,7 +32,7 @@ std::vector<BYTE> MovingFrame(int frameNumber) {
 
 void CheckInfo(HIC hic) {
     ICINFO info{};
-    CHECK(ICGetInfo(hic, &info, sizeof(info)) > 0);
+    CHECK_EQ(ICGetInfo(hic, &info, sizeof(info)), sizeof(ICINFO));
     CHECK_EQ(info.dwFlags, 191);
     CHECK_EQ(info.dwVersion, 2);
     CHECK_EQ(info.dwVersionICM, ICVERSION);
@@ -43,10 +43,17 @@ void CheckInfo(HIC hic) {
 void CheckCompressionFormats(HIC hic) {
     const struct {
         WORD bits;
+        DWORD compression;
         DWORD size;
-    } accepted[] = {{9, 28512}, {12, 38016}, {16, 50688}, {24, 76032}};
+    } accepted[] = {{9, mmioFOURCC('Y', 'V', 'U', '9'), 28512},
+                    {12, mmioFOURCC('Y', 'V', '1', '2'), 38016},
+                    {12, mmioFOURCC('I', '4', '2', '0'), 38016},
+                    {16, mmioFOURCC('Y', 'U', 'Y', '2'), 50688},
+                    {16, BI_RGB, 50688},
+                    {24, BI_RGB, 76032},
+                    {32, BI_RGB, 101376}};
     for (const auto& entry : accepted) {
-        BITMAPINFOHEADER source = Format(kWidth, kHeight, entry.bits, BI_RGB);
+        BITMAPINFOHEADER source = Format(kWidth, kHeight, entry.bits, entry.compression);
         BITMAPINFO* sourceInfo = reinterpret_cast<BITMAPINFO*>(&source);
         CHECK_EQ(ICCompressQuery(hic, sourceInfo, nullptr), ICERR_OK);
         CHECK_EQ(ICCompressGetFormatSize(hic, sourceInfo), 40);
@@ -61,24 +68,32 @@ void CheckCompressionFormats(HIC hic) {
         CHECK_EQ(ICCompressGetSize(hic, sourceInfo, &out), entry.size);
         CHECK_EQ(ICCompressQuery(hic, sourceInfo, &out), ICERR_OK);
     }
-    BITMAPINFOHEADER rgb32 = Format(kWidth, kHeight, 32, BI_RGB);
-    CHECK_EQ(ICCompressQuery(hic, &rgb32, nullptr), ICERR_BADFORMAT);
-    CHECK_EQ(ICCompressGetSize(hic, &rgb32, nullptr), 0);
+    // Bit count and compression together: a 12-bit BI_RGB is no YV12.
+    for (WORD bits : {8, 12}) {
+        BITMAPINFOHEADER refused = Format(kWidth, kHeight, bits, BI_RGB);
+        CHECK_EQ(ICCompressQuery(hic, &refused, nullptr), ICERR_BADFORMAT);
+        CHECK_EQ(ICCompressGetSize(hic, &refused, nullptr), 0);
+    }
 }
 
 void CheckDecompressionFormats(HIC hic) {
     BITMAPINFOHEADER compressed = Format(kWidth, kHeight, 24, kKmqx);
     CHECK_EQ(ICDecompressQuery(hic, &compressed, nullptr), ICERR_OK);
     BITMAPINFOHEADER rgb24 = Format(kWidth, kHeight, 24, BI_RGB);
-    BITMAPINFOHEADER rgb32 = Format(kWidth, kHeight, 32, BI_RGB);
+    BITMAPINFOHEADER rgb32 = Format(kWidth, -kHeight, 32, BI_RGB);
+    BITMAPINFOHEADER rgb16 = Format(kWidth, kHeight, 16, BI_RGB);
+    BITMAPINFOHEADER larger = Format(2 * kWidth, 2 * kHeight, 24, BI_RGB);
     CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb24), ICERR_OK);
-    CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb32), ICERR_BADFORMAT);
+    CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb32), ICERR_OK);
+    CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb16), ICERR_BADFORMAT);
+    CHECK_EQ(ICDecompressQuery(hic, &compressed, &larger), ICERR_BADFORMAT);
     BITMAPINFOHEADER out{};
     CHECK_EQ(ICDecompressGetFormat(hic, &compressed, &out), ICERR_OK);
     CHECK_EQ(out.biCompression, BI_RGB);
     CHECK_EQ(out.biBitCount, 24);
     CHECK_EQ(out.biWidth, kWidth);
     CHECK_EQ(out.biHeight, kHeight);
+    CHECK_EQ(out.biSizeImage, DibStride(kWidth) * kHeight);
 }
 
 void CheckStateAndQuality(HIC hic) {
