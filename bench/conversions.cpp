@@ -42,17 +42,36 @@ void BM_SourceYv12(benchmark::State& state) {
 void BM_SourceYvu9(benchmark::State& state) {
     ConvertSource(state, kmqx::kTagYvu9, 9);
 }
+void BM_SourceRgb32(benchmark::State& state) {
+    ConvertSource(state, kmqx::kTagRgb, 32);
+}
+void BM_SourceRgb555(benchmark::State& state) {
+    ConvertSource(state, kmqx::kTagRgb, 16);
+}
 
-void BM_OutputRgb24(benchmark::State& state) {
+void ConvertOutput(benchmark::State& state, kmqx::FrameLayout layout) {
     auto planes = RandomBytes(kWidth * kHeight * 3 / 2);
-    std::vector<uint8_t> out(kmqx::Rgb24Stride(kWidth) * kHeight);
+    std::vector<uint8_t> out(kmqx::FrameBytes(layout, kWidth, kHeight));
     const kmqx::PlanarFrame frame{planes.data(), planes.data() + kWidth * kHeight,
                                   planes.data() + kWidth * kHeight * 5 / 4};
     for (auto _ : state) {
-        kmqx::ConvertPlanarToRgb24(frame, out.data(), kWidth, kHeight);
+        kmqx::ConvertFromPlanar(frame, {layout, kWidth, kHeight, false}, out.data());
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_OutputRgb24(benchmark::State& state) {
+    ConvertOutput(state, kmqx::FrameLayout::kRgb24);
+}
+void BM_OutputRgb32(benchmark::State& state) {
+    ConvertOutput(state, kmqx::FrameLayout::kRgb32);
+}
+void BM_OutputYuy2(benchmark::State& state) {
+    ConvertOutput(state, kmqx::FrameLayout::kYuyv);
+}
+void BM_OutputYv12(benchmark::State& state) {
+    ConvertOutput(state, kmqx::FrameLayout::kYv12);
 }
 
 }  // namespace
@@ -61,5 +80,10 @@ BENCHMARK(BM_SourceRgb24);
 BENCHMARK(BM_SourceYuyv);
 BENCHMARK(BM_SourceYv12);
 BENCHMARK(BM_SourceYvu9);
+BENCHMARK(BM_SourceRgb32);
+BENCHMARK(BM_SourceRgb555);
 BENCHMARK(BM_OutputRgb24);
+BENCHMARK(BM_OutputRgb32);
+BENCHMARK(BM_OutputYuy2);
+BENCHMARK(BM_OutputYv12);
 BENCHMARK_MAIN();

@@ -45,18 +45,19 @@ bool Small(int32_t side) {
     return side >= -17 && side <= 17;
 }
 
+// |side|, with INT_MIN's taken as INT_MAX (too large either way).
 int32_t Magnitude(int32_t side) {
-    return side < 0 ? -side : side;
+    return side == INT_MIN ? INT_MAX : side < 0 ? -side : side;
 }
 
 // A grey picture of any size, coded by an encoder of its own with room to
 // spare, for decoding into the destinations of that size.
 std::vector<uint8_t> GreyPicture(int32_t width, int32_t height) {
-    std::vector<uint8_t> planes(size_t(width) * height + 2 * size_t(width / 2) * (height / 2), 128);
-    const size_t area = size_t(width) * height;
+    const size_t area = size_t(width) * height, chroma = size_t(width / 2) * (height / 2);
+    std::vector<uint8_t> planes(area + 2 * chroma, 128);
     Encoder encoder;
     encoder.Init(width, height);
-    encoder.SetPicture({planes.data(), planes.data() + area, planes.data() + area + area / 4});
+    encoder.SetPicture({planes.data(), planes.data() + area, planes.data() + area + chroma});
     std::vector<uint8_t> picture(1 << 16);
     encoder.SetOutputCapacity(int32_t(picture.size()));
     EXPECT_EQ(encoder.EncodeFrame(picture.data(), 1), kEncodeOk);
@@ -137,7 +138,8 @@ class HostileFormats : public ::testing::Test {
     // begun and written within the frame size it states.
     void AsDestination(const MaskedFormat& format) {
         const BITMAPINFOHEADER* destination = &format.header;
-        const int32_t width = destination->biWidth, height = Magnitude(destination->biHeight);
+        const int32_t width = destination->biWidth;
+        const int32_t height = Magnitude(destination->biHeight);
         const bool smallPicture = width >= 1 && width <= 17 && height >= 1 && height <= 17;
         BITMAPINFOHEADER compressed =
             CompressedFormat(smallPicture ? width : 176, smallPicture ? height : 144);
