@@ -82,33 +82,28 @@ KMQX_SSE2 inline void SpreadToWords(const SixteenPixels& p, __m128i words[4]) {
     words[3] = _mm_unpackhi_epi16(blueGreenHigh, redHigh);
 }
 
+// B, G, R (kPixelBytes 3) or B, G, R, 0 (kPixelBytes 4) pixels of a row.
+template <size_t kPixelBytes>
 KMQX_SSE2 void RgbRowSse2(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms,
                           uint8_t* dst, int32_t pairs) {
     int32_t j = 0;
     for (; j + 8 <= pairs; j += 8) {
         __m128i words[4];
         SpreadToWords(ConvertSixteen(luma + 2 * j, blueTerms + j, redTerms + j), words);
-        uint8_t* px = dst + 6 * size_t(j);
-        for (int k = 0; k < 4; ++k) StoreFourPixels(words[k], px + 12 * k);
+        uint8_t* px = dst + 2 * kPixelBytes * size_t(j);
+        for (size_t k = 0; k < 4; ++k) {
+            if (kPixelBytes == 4)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(px + 16 * k), words[k]);
+            else
+                StoreFourPixels(words[k], px + 12 * k);
+        }
     }
-    if (j < pairs)
-        ScalarOutputKernels().rgbRow(luma + 2 * j, blueTerms + j, redTerms + j, dst + 6 * size_t(j),
-                                     pairs - j);
-}
-
-KMQX_SSE2 void Rgb32RowSse2(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms,
-                            uint8_t* dst, int32_t pairs) {
-    int32_t j = 0;
-    for (; j + 8 <= pairs; j += 8) {
-        __m128i words[4];
-        SpreadToWords(ConvertSixteen(luma + 2 * j, blueTerms + j, redTerms + j), words);
-        uint8_t* px = dst + 8 * size_t(j);
-        for (int k = 0; k < 4; ++k)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(px + 16 * k), words[k]);
+    if (j < pairs) {
+        const OutputKernels& scalar = ScalarOutputKernels();
+        (kPixelBytes == 4 ? scalar.rgb32Row : scalar.rgbRow)(
+            luma + 2 * j, blueTerms + j, redTerms + j, dst + 2 * kPixelBytes * size_t(j),
+            pairs - j);
     }
-    if (j < pairs)
-        ScalarOutputKernels().rgb32Row(luma + 2 * j, blueTerms + j, redTerms + j,
-                                       dst + 8 * size_t(j), pairs - j);
 }
 
 KMQX_SSE2 void YuyvRowSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t* dst,
@@ -128,7 +123,7 @@ KMQX_SSE2 void YuyvRowSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t
         ScalarOutputKernels().yuyvRow(luma + 2 * j, cb + j, cr + j, dst + 4 * size_t(j), pairs - j);
 }
 
-const OutputKernels kSse2Kernels = {RgbRowSse2, Rgb32RowSse2, YuyvRowSse2};
+const OutputKernels kSse2Kernels = {RgbRowSse2<3>, RgbRowSse2<4>, YuyvRowSse2};
 
 }  // namespace
 
