@@ -182,58 +182,44 @@ TEST(SourceConversion, UnknownFormatsAndEmptySizesConvertNothing) {
 TEST(SourceConversion, EveryRgbLayoutGivesThePlanesOfItsRgb24Equivalent) {
     const int32_t width = 13, height = 6;  // odd width: every layout pads its rows
     std::mt19937 random(17);
-    std::vector<uint16_t> words(size_t(width) * height);
-    std::vector<uint8_t> fourth(words.size());
-    for (auto& w : words) w = uint16_t(random());
-    for (auto& b : fourth) b = uint8_t(random());
     auto widen = [](uint32_t c, int bits) {
         return uint8_t(c << (8 - bits) | c >> (2 * bits - 8));
     };
-    const struct {
-        FrameLayout layout;
-        int green;  // green bits; red sits above them
-    } layouts[] = {{FrameLayout::kRgb565, 6}, {FrameLayout::kRgb555, 5}};
-    for (const auto& l : layouts)
+    for (FrameLayout sixteen : {FrameLayout::kRgb565, FrameLayout::kRgb555})
         for (bool topDown : {false, true}) {
-            SCOPED_TRACE(std::to_string(l.green) + (topDown ? " top-down" : " bottom-up"));
-            const FrameFormat rgb24{FrameLayout::kRgb24, width, height, false};
-            std::vector<uint8_t> reference(FrameBytes(rgb24.layout, width, height));
-            std::vector<FrameFormat> formats = {{l.layout, width, height, topDown},
-                                                {FrameLayout::kRgb32, width, height, topDown},
-                                                {FrameLayout::kRgb24, width, height, topDown}};
-            std::vector<std::vector<uint8_t>> frames;
-            for (const FrameFormat& f : formats)
-                frames.emplace_back(FrameBytes(f.layout, width, height), 0x77);
+            const int green = sixteen == FrameLayout::kRgb565 ? 6 : 5;
+            // The bottom-up 24-bit reference, then the same picture in the others.
+            const FrameFormat formats[4] = {{FrameLayout::kRgb24, width, height, false},
+                                            {sixteen, width, height, topDown},
+                                            {FrameLayout::kRgb32, width, height, topDown},
+                                            {FrameLayout::kRgb24, width, height, topDown}};
+            const size_t pixelBytes[4] = {3, 2, 4, 3};
+            std::vector<uint8_t> frames[4];
+            for (int k = 0; k < 4; ++k)
+                frames[k].assign(FrameBytes(formats[k].layout, width, height), 0x77);
+            auto at = [&](int k, int32_t row, int32_t col) {
+                const int32_t memoryRow = formats[k].topDown ? row : height - 1 - row;
+                return &frames[k][memoryRow * RowStride(formats[k].layout, width) +
+                                  col * pixelBytes[k]];
+            };
             for (int32_t row = 0; row < height; ++row)
                 for (int32_t col = 0; col < width; ++col) {
-                    const size_t i = size_t(row) * width + col;
-                    const uint32_t w = words[i];
+                    const uint32_t w = uint16_t(random());
                     const uint8_t bgr[3] = {widen(w & 31, 5),
-                                            widen(w >> 5 & ((1 << l.green) - 1), l.green),
-                                            widen(w >> (5 + l.green) & 31, 5)};
-                    const int32_t bottomUpRow = height - 1 - row;
-                    const int32_t memoryRow = topDown ? row : bottomUpRow;
-                    std::copy(
-                        bgr, bgr + 3,
-                        &reference[bottomUpRow * RowStride(FrameLayout::kRgb24, width) + col * 3]);
-                    uint8_t* word = &frames[0][memoryRow * RowStride(l.layout, width) + col * 2];
-                    word[0] = uint8_t(w), word[1] = uint8_t(w >> 8);
-                    uint8_t* px32 =
-                        &frames[1][memoryRow * RowStride(FrameLayout::kRgb32, width) + col * 4];
-                    std::copy(bgr, bgr + 3, px32);
-                    px32[3] = fourth[i];  // ignored
-                    std::copy(
-                        bgr, bgr + 3,
-                        &frames[2][memoryRow * RowStride(FrameLayout::kRgb24, width) + col * 3]);
+                                            widen(w >> 5 & ((1 << green) - 1), green),
+                                            widen(w >> (5 + green) & 31, 5)};
+                    for (int k : {0, 2, 3}) std::copy(bgr, bgr + 3, at(k, row, col));
+                    at(2, row, col)[3] = uint8_t(random());  // not read
+                    at(1, row, col)[0] = uint8_t(w), at(1, row, col)[1] = uint8_t(w >> 8);
                 }
             Planes expected(width, height);
-            ConvertToPlanar(reference.data(), expected.Frame(), rgb24);
-            for (size_t k = 0; k < formats.size(); ++k) {
+            ConvertToPlanar(frames[0].data(), expected.Frame(), formats[0]);
+            for (int k = 1; k < 4; ++k) {
                 Planes planes(width, height);
                 ConvertToPlanar(frames[k].data(), planes.Frame(), formats[k]);
-                EXPECT_EQ(planes.y, expected.y) << k;
-                EXPECT_EQ(planes.cb, expected.cb) << k;
-                EXPECT_EQ(planes.cr, expected.cr) << k;
+                EXPECT_EQ(planes.y, expected.y) << k << " " << green << " " << topDown;
+                EXPECT_EQ(planes.cb, expected.cb) << k << " " << green << " " << topDown;
+                EXPECT_EQ(planes.cr, expected.cr) << k << " " << green << " " << topDown;
             }
         }
     // Pure red in RGB555 has the 24-bit red's planes.

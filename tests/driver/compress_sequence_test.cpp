@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "convert/source_conversion.h"
 #include "fake_codecs.h"
 
 namespace kmqx::testing {
@@ -113,21 +114,43 @@ TEST_F(CompressSequenceTest, EndOnAFreshInstanceAndInstancesNotForCompression) {
     Send(decompress, DRV_CLOSE);
 }
 
-// The host owns its source format: a frame reads it and writes nothing.
-TEST_F(CompressSequenceTest, SourceFormatIsOnlyReadAndUnknownFormatsRefused) {
-    const std::pair<WORD, DWORD> formats[] = {{24, BI_RGB},
-                                              {32, BI_RGB},
-                                              {16, BI_RGB},
-                                              {16, mmioFOURCC('Y', 'U', 'Y', '2')},
-                                              {12, mmioFOURCC('I', '4', '2', '0')},
-                                              {9, mmioFOURCC('Y', 'V', 'U', '9')}};
-    for (auto [bits, compression] : formats) {
-        UseSource(32, 32, bits);
-        source.biCompression = compression;
-        const BITMAPINFOHEADER before = source;
-        ASSERT_EQ(Begin(), ICERR_OK);
-        ASSERT_EQ(CompressFrame(), ICERR_OK);
-        EXPECT_EQ(std::memcmp(&source, &before, sizeof(source)), 0) << bits;
+// Each source record is read as its layout (bit count and compression
+// together) and orientation, and the host's record is left as it was.
+TEST_F(CompressSequenceTest, EachSourceIsReadAsItsLayoutAndOnlyRead) {
+    const DWORD bitfields = 3;
+    const struct {
+        WORD bits;
+        DWORD compression;
+        DWORD masks[3];
+        int32_t height;
+        FrameLayout layout;
+        bool topDown;
+    } formats[] = {
+        {24, BI_RGB, {}, 16, FrameLayout::kRgb24, false},
+        {24, BI_RGB, {}, -16, FrameLayout::kRgb24, true},
+        {32, BI_RGB, {}, -16, FrameLayout::kRgb32, true},
+        {16, BI_RGB, {}, 16, FrameLayout::kRgb555, false},
+        {16, bitfields, {0x7C00, 0x3E0, 0x1F}, 16, FrameLayout::kRgb555, false},
+        {16, bitfields, {0xF800, 0x7E0, 0x1F}, -16, FrameLayout::kRgb565, true},
+        {16, mmioFOURCC('Y', 'U', 'Y', '2'), {}, -16, FrameLayout::kYuyv, true},
+        {12, mmioFOURCC('Y', 'V', '1', '2'), {}, 16, FrameLayout::kYv12, true},
+        {12, mmioFOURCC('I', 'Y', 'U', 'V'), {}, 16, FrameLayout::kI420, true},
+        {9, mmioFOURCC('Y', 'V', 'U', '9'), {}, 16, FrameLayout::kYvu9, true},
+    };
+    for (const auto& f : formats) {
+        UseSource(30, 16, 32);
+        MaskedFormat record{SourceFormat(30, f.height, f.bits, f.compression),
+                            {f.masks[0], f.masks[1], f.masks[2]}};
+        frame.lpbiInput = &record.header;
+        const MaskedFormat before = record;
+        const FrameFormat expected{f.layout, 30, 16, f.topDown};
+        input.resize(FrameBytes(f.layout, 30, 16));
+        std::vector<uint8_t> planes(30 * 16 + 2 * 15 * 8);
+        ConvertToPlanar(input.data(), {planes.data(), &planes[480], &planes[600]}, expected);
+        ASSERT_EQ(Send(id, ICM_COMPRESS_BEGIN, Ptr(&record), Ptr(&compressed)), ICERR_OK);
+        ASSERT_EQ(CompressFrame(), ICERR_OK) << f.bits;
+        EXPECT_EQ(OnlyEncoder().lastPicture, planes) << f.bits << " " << f.compression;
+        EXPECT_EQ(std::memcmp(&record, &before, sizeof(record)), 0) << "the host's record";
         Send(id, ICM_COMPRESS_END);
     }
     UseSource(32, 32, 24);
@@ -150,7 +173,7 @@ TEST_F(CompressSequenceTest, PlanesSitInTheWorkBufferAndFrameSizeIsReported) {
     compressed.biPlanes = 3;
     ASSERT_EQ(CompressFrame(), ICERR_OK);
     FakeEncoder& encoder = OnlyEncoder();
-    EXPECT_TRUE(std::equal(encoder.lastLuma.begin(), encoder.lastLuma.end(), input.begin()));
+    EXPECT_TRUE(std::equal(input.begin(), input.begin() + 32 * 16, encoder.lastPicture.begin()));
     EXPECT_EQ(encoder.capacity, 32 * 16 * 12 / 8) << "capacity is ICM_COMPRESS_GET_SIZE's";
     EXPECT_EQ(compressed.biSizeImage, 100u);
     EXPECT_EQ(compressed.biWidth, 32);

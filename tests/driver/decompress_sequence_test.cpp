@@ -1,6 +1,7 @@
 // The decompression sequence against a recording decoder.
 #include <gtest/gtest.h>
 
+#include "convert/output_conversion.h"
 #include "fake_codecs.h"
 
 namespace kmqx::testing {
@@ -98,29 +99,33 @@ TEST_F(DecompressSequenceTest, BeginWithTheCompressedFormatAsDestination) {
     EXPECT_EQ(Decompress(), ICERR_OK);
 }
 
-// Each destination the query accepts is written, within exactly its frame
-// size; others are refused before anything is decoded.
-TEST_F(DecompressSequenceTest, EveryAcceptedDestinationIsWrittenWithinItsFrame) {
+// Each destination the query accepts is written as its layout and
+// orientation, within exactly its frame size; others are refused before
+// anything is decoded.
+TEST_F(DecompressSequenceTest, EveryAcceptedDestinationIsWrittenAsItsLayout) {
     const struct {
         WORD bits;
         DWORD compression;
         int32_t height;
-        size_t bytes;
-    } accepted[] = {{24, BI_RGB, 144, 76032},
-                    {24, BI_RGB, -144, 76032},
-                    {32, BI_RGB, 144, 101376},
-                    {32, BI_RGB, -144, 101376},
-                    {16, mmioFOURCC('Y', 'U', 'Y', '2'), 144, 50688},
-                    {12, mmioFOURCC('Y', 'V', '1', '2'), 144, 38016},
-                    {12, mmioFOURCC('I', 'Y', 'U', 'V'), 144, 38016}};
+        FrameLayout layout;
+        bool topDown;
+    } accepted[] = {{24, BI_RGB, 144, FrameLayout::kRgb24, false},
+                    {24, BI_RGB, -144, FrameLayout::kRgb24, true},
+                    {32, BI_RGB, 144, FrameLayout::kRgb32, false},
+                    {32, BI_RGB, -144, FrameLayout::kRgb32, true},
+                    {16, mmioFOURCC('Y', 'U', 'Y', '2'), -144, FrameLayout::kYuyv, true},
+                    {12, mmioFOURCC('Y', 'V', '1', '2'), 144, FrameLayout::kYv12, true},
+                    {12, mmioFOURCC('I', 'Y', 'U', 'V'), 144, FrameLayout::kI420, true}};
     for (const auto& a : accepted) {
+        const size_t bytes = FrameBytes(a.layout, 176, 144);
         destination = SourceFormat(176, a.height, a.bits, a.compression);
-        destination.biSizeImage = DWORD(a.bytes);
-        output.assign(a.bytes + kGuard, 0xEE);
+        destination.biSizeImage = DWORD(bytes);
+        output.assign(bytes + kGuard, 0xEE);
         request.lpOutput = output.data();
         ASSERT_EQ(Decompress(), ICERR_OK) << a.bits;
-        for (size_t i = a.bytes; i < output.size(); ++i) ASSERT_EQ(output[i], 0xEE) << a.bits;
-        EXPECT_NE(output[0], 0xEE) << a.bits;
+        std::vector<uint8_t> expected(bytes + kGuard, 0xEE);
+        ConvertFromPlanar(decoder->GetPicture(), {a.layout, 176, 144, a.topDown}, expected.data());
+        EXPECT_EQ(output, expected) << a.bits << " " << a.height;
     }
     const int framesBefore = decoder->frames;
     output.assign(output.size(), 0xEE);

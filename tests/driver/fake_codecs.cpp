@@ -38,11 +38,12 @@ int32_t FakeEncoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
 }
 
 void FakeEncoder::SetPicture(const PlanarFrame& source) {
-    lastLuma.assign(source.y, source.y + static_cast<size_t>(width) * height);
-    // Touch the chroma planes too, so that a wrong layout shows under ASan.
-    size_t chroma = static_cast<size_t>(width / 2) * (height / 2);
-    volatile uint8_t sink = 0;
-    for (size_t i = 0; i < chroma; ++i) sink = sink + source.cb[i] + source.cr[i];
+    // Copying the chroma planes too shows a wrong layout under ASan.
+    const size_t area = static_cast<size_t>(width) * height;
+    const size_t chroma = static_cast<size_t>(width / 2) * (height / 2);
+    lastPicture.assign(source.y, source.y + area);
+    lastPicture.insert(lastPicture.end(), source.cb, source.cb + chroma);
+    lastPicture.insert(lastPicture.end(), source.cr, source.cr + chroma);
 }
 
 int32_t FakeDecoder::BeginDecompress() {

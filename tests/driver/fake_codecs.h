@@ -50,8 +50,8 @@ class FakeEncoder final : public EncoderInterface {
     int32_t framesCoded = 0;
     int32_t lastSize = 0;
     int32_t lastIntra = 0;
-    std::vector<uint8_t> lastLuma;  // luma of the last picture handed over
-    std::vector<int32_t> keyFlags;  // keyFrame argument of every EncodeFrame
+    std::vector<uint8_t> lastPicture;  // Y, Cb, Cr of the last picture handed over
+    std::vector<int32_t> keyFlags;     // keyFrame argument of every EncodeFrame
 };
 
 class FakeDecoder final : public DecoderInterface {
