@@ -96,7 +96,7 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
     if (static_cast<int32_t>(request->dwQuality) != instance->quality)
         SetQuality(instance, static_cast<int32_t>(request->dwQuality));
 
-    // The host's format record is only read: the frame's layout stays here.
+    // The host owns its format record: it is read, never written.
     const BITMAPINFOHEADER& input = *request->lpbiInput;
     FrameFormat source;
     if (!ReadSourceFormat(&input, &source)) return ICERR_BADFORMAT;
