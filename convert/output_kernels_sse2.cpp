@@ -69,34 +69,32 @@ KMQX_SSE2 inline SixteenPixels ConvertSixteen(const uint8_t* luma, const int16_t
     return p;
 }
 
-// The sixteen pixels as 32-bit B, G, R, 0, in four registers.
-KMQX_SSE2 inline void SpreadToWords(const SixteenPixels& p, __m128i words[4]) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i blueGreenLow = _mm_unpacklo_epi8(p.blue, p.green);
-    const __m128i blueGreenHigh = _mm_unpackhi_epi8(p.blue, p.green);
-    const __m128i redLow = _mm_unpacklo_epi8(p.red, zero);
-    const __m128i redHigh = _mm_unpackhi_epi8(p.red, zero);
-    words[0] = _mm_unpacklo_epi16(blueGreenLow, redLow);
-    words[1] = _mm_unpackhi_epi16(blueGreenLow, redLow);
-    words[2] = _mm_unpacklo_epi16(blueGreenHigh, redHigh);
-    words[3] = _mm_unpackhi_epi16(blueGreenHigh, redHigh);
+// Four pixels held as 32-bit B, G, R, 0, stored as kPixelBytes each.
+template <size_t kPixelBytes>
+KMQX_SSE2 inline void StorePixels(__m128i pixels, uint8_t* dst) {
+    if (kPixelBytes == 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), pixels);
+    else
+        StoreFourPixels(pixels, dst);
 }
 
 // B, G, R (kPixelBytes 3) or B, G, R, 0 (kPixelBytes 4) pixels of a row.
 template <size_t kPixelBytes>
 KMQX_SSE2 void RgbRowSse2(const uint8_t* luma, const int16_t* blueTerms, const int16_t* redTerms,
                           uint8_t* dst, int32_t pairs) {
+    const __m128i zero = _mm_setzero_si128();
     int32_t j = 0;
     for (; j + 8 <= pairs; j += 8) {
-        __m128i words[4];
-        SpreadToWords(ConvertSixteen(luma + 2 * j, blueTerms + j, redTerms + j), words);
+        const SixteenPixels p = ConvertSixteen(luma + 2 * j, blueTerms + j, redTerms + j);
+        const __m128i blueGreenLow = _mm_unpacklo_epi8(p.blue, p.green);
+        const __m128i blueGreenHigh = _mm_unpackhi_epi8(p.blue, p.green);
+        const __m128i redLow = _mm_unpacklo_epi8(p.red, zero);
+        const __m128i redHigh = _mm_unpackhi_epi8(p.red, zero);
         uint8_t* px = dst + 2 * kPixelBytes * size_t(j);
-        for (size_t k = 0; k < 4; ++k) {
-            if (kPixelBytes == 4)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(px + 16 * k), words[k]);
-            else
-                StoreFourPixels(words[k], px + 12 * k);
-        }
+        StorePixels<kPixelBytes>(_mm_unpacklo_epi16(blueGreenLow, redLow), px);
+        StorePixels<kPixelBytes>(_mm_unpackhi_epi16(blueGreenLow, redLow), px + 4 * kPixelBytes);
+        StorePixels<kPixelBytes>(_mm_unpacklo_epi16(blueGreenHigh, redHigh), px + 8 * kPixelBytes);
+        StorePixels<kPixelBytes>(_mm_unpackhi_epi16(blueGreenHigh, redHigh), px + 12 * kPixelBytes);
     }
     if (j < pairs) {
         const OutputKernels& scalar = ScalarOutputKernels();

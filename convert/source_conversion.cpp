@@ -130,17 +130,27 @@ void ExpandToBgr(FrameLayout layout, const uint8_t* src, int32_t count, uint8_t*
 // column pairs never straddle two pieces).
 constexpr int32_t kExpandPixels = 256;
 
-// Every RGB layout: luma per pixel; each 2 x 2 block takes the chroma of its
-// lower right pixel alone.
+// Luma of count pixels given as B, G, R; with chroma rows (the lower row of
+// a pair), each pair's chroma from its lower right pixel alone.
+inline void RgbPiece(const SourceKernels& kernels, const uint8_t* bgr, int32_t count, uint8_t* luma,
+                     uint8_t* cb, uint8_t* cr) {
+    kernels.rgbLumaRow(bgr, luma, count);
+    if (!cb) return;
+    const uint8_t* px = bgr + 3;
+    for (int32_t j = 0; j < count / 2; ++j, px += 6) {
+        const int32_t y = luma[2 * j + 1];
+        cb[j] = kChromaOfDifference.blue[px[0] - y + kDifferenceOffset];
+        cr[j] = kChromaOfDifference.red[px[2] - y + kDifferenceOffset];
+    }
+}
+
+// Every RGB layout; 24-bit rows are read in place, the others widened to
+// B, G, R a piece at a time.
 void ConvertRgb(const uint8_t* source, const PlanarFrame& frame, const FrameFormat& format) {
     const int32_t width = format.width, height = format.height;
     const SourceKernels& kernels = ActiveSourceKernels();
     const size_t stride = RowStride(format.layout, width);
-    const size_t bytesPerPixel = format.layout == FrameLayout::kRgb24   ? 3
-                                 : format.layout == FrameLayout::kRgb32 ? 4
-                                                                        : 2;
-    const bool widened = format.layout != FrameLayout::kRgb24;
-    const int32_t piece = widened ? kExpandPixels : width;
+    const size_t bytesPerPixel = format.layout == FrameLayout::kRgb32 ? 4 : 2;
     const int32_t chromaWidth = width / 2;
     const int32_t chromaHeight = height / 2;
     uint8_t expanded[3 * kExpandPixels];
@@ -151,22 +161,16 @@ void ConvertRgb(const uint8_t* source, const PlanarFrame& frame, const FrameForm
         const bool chromaRow = (row & 1) != 0 && row / 2 < chromaHeight;
         uint8_t* cbRow = chromaRow ? frame.cb + size_t(row / 2) * size_t(chromaWidth) : nullptr;
         uint8_t* crRow = chromaRow ? frame.cr + size_t(row / 2) * size_t(chromaWidth) : nullptr;
-        for (int32_t first = 0; first < width; first += piece) {
-            const int32_t count = width - first < piece ? width - first : piece;
-            const uint8_t* bgr = src + size_t(first) * bytesPerPixel;
-            if (widened) {
-                ExpandToBgr(format.layout, bgr, count, expanded);
-                bgr = expanded;
-            }
-            kernels.rgbLumaRow(bgr, lumaRow + first, count);
-            if (!chromaRow) continue;
-            for (int32_t j = first / 2; j < (first + count) / 2 && j < chromaWidth; ++j) {
-                const int32_t col = 2 * j + 1;
-                const uint8_t* px = bgr + size_t(col - first) * 3;
-                const int32_t y = lumaRow[col];
-                cbRow[j] = kChromaOfDifference.blue[px[0] - y + kDifferenceOffset];
-                crRow[j] = kChromaOfDifference.red[px[2] - y + kDifferenceOffset];
-            }
+        if (format.layout == FrameLayout::kRgb24) {
+            RgbPiece(kernels, src, width, lumaRow, cbRow, crRow);
+            continue;
+        }
+        for (int32_t first = 0; first < width; first += kExpandPixels) {
+            const int32_t count = width - first < kExpandPixels ? width - first : kExpandPixels;
+            ExpandToBgr(format.layout, src + size_t(first) * bytesPerPixel, count, expanded);
+            RgbPiece(kernels, expanded, count, lumaRow + first,
+                     chromaRow ? cbRow + first / 2 : nullptr,
+                     chromaRow ? crRow + first / 2 : nullptr);
         }
     }
 }
