@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -77,8 +78,31 @@ inline BITMAPINFOHEADER Format(int width, int height, WORD bits, DWORD compressi
     return format;
 }
 
-inline size_t DibStride(int width) {
-    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+using Bytes = std::vector<BYTE>;
+
+// Bytes of one row of an RGB DIB: whole 32-bit words.
+inline size_t DibStride(int width, int bits = 24) {
+    return ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
+}
+
+inline bool ReadWholeFile(const std::string& path, Bytes& data) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    data.clear();
+    BYTE buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        data.insert(data.end(), buffer, buffer + got);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+inline bool WriteWholeFile(const std::string& path, const Bytes& data) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    return std::fclose(file) == 0 && ok;
 }
 
 inline int Finish(const char* name) {

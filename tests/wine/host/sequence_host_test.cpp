@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host_support.h"
+#include "test_pictures.h"
 
 using namespace host;
 
@@ -27,40 +28,8 @@ struct Sequence {
     DWORD quality;
 };
 
-using Bytes = std::vector<BYTE>;
-
-// A deterministic moving picture in integer arithmetic: a textured
-// background panning right, a bright block moving diagonally, noise, and a
-// cut at frame 40.
 Bytes SourceFrame(const Sequence& sequence, int frame) {
-    const int width = sequence.width, height = sequence.height;
-    Bytes dib(DibStride(width) * height);
-    uint32_t noise = 12345u + uint32_t(frame) * 7919u;
-    const int shift = frame >= 40 ? 37 : 0;
-    for (int y = 0; y < height; ++y) {
-        BYTE* row = dib.data() + DibStride(width) * (height - 1 - y);
-        for (int x = 0; x < width; ++x) {
-            noise = noise * 1103515245u + 12345u;
-            const int n = int((noise >> 16) & 7);
-            const int u = x + 2 * frame + shift, v = y + frame / 2;
-            int b = ((u * 5) ^ (v * 3)) & 0xFF;
-            int g = (u + v * 2) & 0xFF;
-            int r = ((u / 8 + v / 8) & 1) ? 200 : 60;
-            const int bx = (frame * 3) % (width - 32), by = (frame * 2) % (height - 32);
-            if (x >= bx && x < bx + 32 && y >= by && y < by + 32) r = g = b = 235;
-            row[3 * x + 0] = BYTE((b * 3 + n * 4) / 4);
-            row[3 * x + 1] = BYTE((g * 3 + n * 4) / 4);
-            row[3 * x + 2] = BYTE((r * 3 + n * 4) / 4);
-        }
-    }
-    return dib;
-}
-
-bool WriteFile(const std::string& path, const Bytes& data) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    return std::fclose(file) == 0 && ok;
+    return MovingPicture(sequence.width, sequence.height, frame);
 }
 
 void Append(Bytes& to, const void* data, size_t size) {
@@ -254,18 +223,18 @@ void RunSequence(const Sequence& sequence, const std::string& folder) {
         Append(all, source.back().data(), source.back().size());
     }
     const std::string base = folder + "\\" + sequence.name;
-    CHECK(WriteFile(base + ".rgb", all));
+    CHECK(WriteWholeFile(base + ".rgb", all));
 
     Bytes pictures, decoded;
     CompressAndDecompress(sequence, source, pictures, decoded);
-    CHECK(WriteFile(base + "-icc.263", pictures));
-    CHECK(WriteFile(base + "-icc-decoded.rgb", decoded));
+    CHECK(WriteWholeFile(base + "-icc.263", pictures));
+    CHECK(WriteWholeFile(base + "-icc-decoded.rgb", decoded));
 
     int keyInterval = 0;
     const Bytes sequenced = SequenceCompress(sequence, source, keyInterval);
-    CHECK(WriteFile(base + "-seq.263", sequenced));
+    CHECK(WriteWholeFile(base + "-seq.263", sequenced));
     const std::string interval = std::to_string(keyInterval);
-    CHECK(WriteFile(base + "-seq.keyint", Bytes(interval.begin(), interval.end())));
+    CHECK(WriteWholeFile(base + "-seq.keyint", Bytes(interval.begin(), interval.end())));
     if (keyInterval == kKeyInterval && sequenced != pictures) {
         std::printf("FAILED %s: ICSeqCompressFrame pictures differ from ICCompress ones\n",
                     sequence.name);
