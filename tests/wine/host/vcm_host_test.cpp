@@ -32,12 +32,34 @@ std::vector<BYTE> MovingFrame(int frameNumber) {
 
 void CheckInfo(HIC hic) {
     ICINFO info{};
+    // Hosts take the answer as the bytes filled: the whole record, on 32-
+    // and 64-bit alike.
+    CHECK_EQ(sizeof(ICINFO), 568);
     CHECK_EQ(ICGetInfo(hic, &info, sizeof(info)), sizeof(ICINFO));
     CHECK_EQ(info.dwFlags, 191);
     CHECK_EQ(info.dwVersion, 2);
     CHECK_EQ(info.dwVersionICM, ICVERSION);
     CHECK(std::wcscmp(info.szName, L"KMQX") == 0);
     CHECK(std::wcscmp(info.szDescription, L"Corvel Video Codec 1999") == 0);
+}
+
+// ICM_GETINFO with smaller records: nothing written past the size the host
+// gives, an answer no larger than it, and 0 for a record too small to hold
+// the fixed fields.
+void CheckInfoSizes(HIC hic) {
+    constexpr size_t kGuard = 64;
+    for (const DWORD size : {0u, 4u, 16u, 23u, 24u, 100u, 567u}) {
+        std::vector<BYTE> record(sizeof(ICINFO) + kGuard, 0xCC);
+        const LRESULT answer = ICSendMessage(hic, ICM_GETINFO, DWORD_PTR(record.data()), size);
+        CHECK(answer >= 0 && answer <= LRESULT(size));
+        if (size < 24) CHECK_EQ(answer, 0);
+        for (size_t i = size; i < record.size(); ++i)
+            if (record[i] != 0xCC) {
+                std::printf("FAILED: ICM_GETINFO with %lu bytes writes byte %zu\n", size, i);
+                ++Failures();
+                break;
+            }
+    }
 }
 
 void CheckCompressionFormats(HIC hic) {
@@ -186,6 +208,7 @@ int main() {
     if (!compressor || !decompressor || !query) return 1;
 
     CheckInfo(query);
+    CheckInfoSizes(query);
     // Hosts ask with -1 whether the dialogs exist; nothing is shown.
     CHECK(ICQueryAbout(query));
     CHECK(ICQueryConfigure(compressor));
