@@ -13,10 +13,11 @@ using namespace host;
 namespace {
 
 // Sends one command; reports a failure with MCI's own text.
-std::string Mci(const std::string& command, bool expectSuccess = true) {
+std::string Mci(const std::string& command, bool* succeeded = nullptr) {
     char answer[256] = {};
     const MCIERROR error = mciSendStringA(command.c_str(), answer, sizeof answer, nullptr);
-    if (error && expectSuccess) {
+    if (succeeded) *succeeded = !error;
+    if (error) {
         char text[256] = {};
         mciGetErrorStringA(error, text, sizeof text);
         std::printf("FAILED \"%s\": %s\n", command.c_str(), text);
@@ -89,7 +90,9 @@ void CheckDisplayFormat(const std::string& path, const ReferenceClip& clip) {
 }
 
 void PlayClip(const std::string& path, const ReferenceClip& clip) {
-    if (!Mci("open \"" + path + "\" type avivideo alias clip").empty() || Failures()) return;
+    bool opened = false;
+    Mci("open \"" + path + "\" type avivideo alias clip", &opened);
+    if (!opened) return;
     Mci("set clip time format frames");
     CHECK_STR(Mci("status clip length"), std::to_string(clip.frames));
     Canvas canvas(clip);
@@ -100,6 +103,7 @@ void PlayClip(const std::string& path, const ReferenceClip& clip) {
             canvas.Update(stepped, f);
             if (f + 1 < clip.frames) Mci("step clip");
         }
+        std::printf("MCI step and update: %d frames checked\n", clip.frames);
     }
     Mci("seek clip to start");
     Mci("play clip wait");
