@@ -209,15 +209,8 @@ double DecodedPsnr(const CompressedClip& clip, const std::vector<Picture>& pictu
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: avisave_host_test FOLDER\n");
-        return 2;
-    }
-    if (!RegisterCodec()) {
-        std::printf("FAILED: could not register vidc.KMQX\n");
-        return 1;
-    }
-    const std::string folder = argv[1];
+    std::string folder;
+    if (!StartHostProgram(argc, argv, "avisave_host_test FOLDER", folder)) return 2;
     CreateDirectoryA(folder.c_str(), nullptr);
     std::vector<Picture> pictures;
     for (int f = 0; f < kFrames; ++f) pictures.push_back(MakePicture(f));

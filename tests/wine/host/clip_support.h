@@ -248,4 +248,19 @@ inline bool LoadCompressedClip(const std::string& path, CompressedClip& clip) {
     return ok && length > 0;
 }
 
+// The start of a playback host program: the clip folder from the command
+// line, the codec registered, the reference frames and, when asked for, the
+// clip's compressed pictures loaded.
+inline bool StartClipProgram(int argc, char** argv, const char* usage, ReferenceClip& clip,
+                             std::string& folder, CompressedClip* compressed = nullptr) {
+    if (!StartHostProgram(argc, argv, usage, folder)) return false;
+    AVIFileInit();
+    const bool loaded = LoadReferenceClip(folder, clip) &&
+                        (!compressed || LoadCompressedClip(folder + "\\clip.avi", *compressed));
+    AVIFileExit();
+    if (loaded && (!compressed || int(compressed->pictures.size()) == clip.frames)) return true;
+    std::printf("FAILED: the clip in %s does not load\n", folder.c_str());
+    return false;
+}
+
 }  // namespace host

@@ -232,25 +232,12 @@ void Play(const CompressedClip& compressed, const ReferenceClip& clip, bool forc
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: directshow_host_test CLIP_FOLDER\n");
-        return 2;
-    }
-    if (!RegisterCodec()) {
-        std::printf("FAILED: could not register vidc.KMQX\n");
-        return 1;
-    }
-    const std::string folder = argv[1];
     ReferenceClip clip;
     CompressedClip compressed;
-    AVIFileInit();
-    const bool loaded =
-        LoadReferenceClip(folder, clip) && LoadCompressedClip(folder + "\\clip.avi", compressed);
-    AVIFileExit();
-    if (!loaded || int(compressed.pictures.size()) != clip.frames) {
-        std::printf("FAILED: the clip in %s does not load\n", folder.c_str());
-        return 1;
-    }
+    std::string folder;
+    if (!StartClipProgram(argc, argv, "directshow_host_test CLIP_FOLDER", clip, folder,
+                          &compressed))
+        return 2;
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     Play(compressed, clip, false);
     Play(compressed, clip, true);

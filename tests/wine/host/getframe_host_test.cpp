@@ -34,20 +34,9 @@ void ReadEveryFrame(PAVISTREAM stream, const ReferenceClip& clip, const Destinat
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: getframe_host_test CLIP_FOLDER\n");
-        return 2;
-    }
-    if (!RegisterCodec()) {
-        std::printf("FAILED: could not register vidc.KMQX\n");
-        return 1;
-    }
-    const std::string folder = argv[1];
     ReferenceClip clip;
-    if (!LoadReferenceClip(folder, clip)) {
-        std::printf("FAILED: no reference frames in %s\n", folder.c_str());
-        return 1;
-    }
+    std::string folder;
+    if (!StartClipProgram(argc, argv, "getframe_host_test CLIP_FOLDER", clip, folder)) return 2;
     AVIFileInit();
     PAVIFILE file = nullptr;
     CHECK_EQ(AVIFileOpenA(&file, (folder + "\\clip.avi").c_str(), OF_READ | OF_SHARE_DENY_WRITE,

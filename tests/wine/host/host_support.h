@@ -105,6 +105,21 @@ inline bool WriteWholeFile(const std::string& path, const Bytes& data) {
     return std::fclose(file) == 0 && ok;
 }
 
+// The start of a host program that takes one folder: the folder from the
+// command line and the codec registered. Prints why it cannot start.
+inline bool StartHostProgram(int argc, char** argv, const char* usage, std::string& folder) {
+    if (argc < 2) {
+        std::printf("usage: %s\n", usage);
+        return false;
+    }
+    if (!RegisterCodec()) {
+        std::printf("FAILED: could not register vidc.KMQX\n");
+        return false;
+    }
+    folder = argv[1];
+    return true;
+}
+
 inline int Finish(const char* name) {
     std::printf("%s: %s (%d failures, %d-bit host)\n", name, Failures() ? "FAILED" : "passed",
                 Failures(), static_cast<int>(sizeof(void*) * 8));

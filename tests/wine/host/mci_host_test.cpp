@@ -119,20 +119,9 @@ void PlayClip(const std::string& path, const ReferenceClip& clip) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: mci_host_test CLIP_FOLDER\n");
-        return 2;
-    }
-    if (!RegisterCodec()) {
-        std::printf("FAILED: could not register vidc.KMQX\n");
-        return 1;
-    }
-    const std::string folder = argv[1];
     ReferenceClip clip;
-    if (!LoadReferenceClip(folder, clip)) {
-        std::printf("FAILED: no reference frames in %s\n", folder.c_str());
-        return 1;
-    }
+    std::string folder;
+    if (!StartClipProgram(argc, argv, "mci_host_test CLIP_FOLDER", clip, folder)) return 2;
     CheckDisplayFormat(folder + "\\clip.avi", clip);
     PlayClip(folder + "\\clip.avi", clip);
     return Finish("mci");

@@ -247,17 +247,11 @@ void RunSequence(const Sequence& sequence, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::printf("usage: sequence_host_test FOLDER\n");
-        return 2;
-    }
-    if (!RegisterCodec()) {
-        std::printf("FAILED: could not register vidc.KMQX\n");
-        return 1;
-    }
+    std::string folder;
+    if (!StartHostProgram(argc, argv, "sequence_host_test FOLDER", folder)) return 2;
     AVIFileInit();
     const Sequence sequences[] = {{"qcif", 176, 144, 8000}, {"cif", 352, 288, 6000}};
-    for (const Sequence& sequence : sequences) RunSequence(sequence, argv[1]);
+    for (const Sequence& sequence : sequences) RunSequence(sequence, folder);
     AVIFileExit();
     return Finish("sequence");
 }
