@@ -6,6 +6,8 @@
 #include <cstring>
 #include <random>
 
+#include "common/inverse_dct.h"
+
 namespace kmqx {
 namespace {
 
@@ -97,6 +99,18 @@ void BM_InverseTransform(benchmark::State& state) {
     }
 }
 
+// The shared inverse DCT on a dense block, the scalar version's worst case.
+void BM_InverseDct(benchmark::State& state) {
+    InverseDctKernels kernels = ScalarInverseDctKernels();
+    if (state.range(0) != 0) UpgradeInverseDctKernelsSse2(kernels);
+    alignas(16) int16_t block[64];
+    for (auto _ : state) {
+        std::memcpy(block, TestInputs().coefficients, sizeof(block));
+        kernels.inverseDct(block);
+        benchmark::DoNotOptimize(block);
+    }
+}
+
 void BM_AddAndClip(benchmark::State& state) {
     const auto kernels = InverseFor(state.range(0) != 0);
     uint8_t destination[8 * 32];
@@ -113,6 +127,7 @@ BENCHMARK(BM_QuantizeInter)->Arg(0)->Arg(1);
 BENCHMARK(BM_LastScanPosition)->Arg(0)->Arg(1);
 BENCHMARK(BM_Dequantize)->Arg(0)->Arg(1);
 BENCHMARK(BM_InverseTransform)->Arg(0)->Arg(1);
+BENCHMARK(BM_InverseDct)->Arg(0)->Arg(1);
 BENCHMARK(BM_AddAndClip)->Arg(0)->Arg(1);
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "common/planar_frame.h"
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_interface.h"
-#include "decoder/inverse_transform.h"
 
 namespace kmqx {
 
@@ -112,7 +111,6 @@ class Decoder final : public DecoderInterface {
     void AddBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y);
     void PutBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y);
 
-    IdctClipTable idctClip_;
     BitReader reader_;
     alignas(16) int16_t coefficients_[6][64] = {};
 

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "common/h263_tables.h"
+#include "common/inverse_dct.h"
 #include "decoder/decoder.h"
 #include "decoder/vlc_tables.h"
 
@@ -12,9 +13,6 @@ namespace {
 
 constexpr int32_t kOutsideMarker = 999;  // candidate vector not available
 constexpr int32_t kLookupError = -2;
-// Dequantised coefficients are saturated here, so that no input can carry
-// the inverse transform's arithmetic out of range.
-constexpr int32_t kCoefficientLimit = 4095;
 
 int32_t Median(int32_t a, int32_t b, int32_t c) {
     if (a > b) {
@@ -112,7 +110,8 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
         int32_t rec = 0;
         if (quant > 0 && magnitude > 0) {
             rec = quant * (2 * magnitude + 1) - ((quant & 1) == 0 ? 1 : 0);
-            if (rec > kCoefficientLimit) rec = kCoefficientLimit;
+            // Saturated, as the encoder's reconstruction saturates it.
+            if (rec > kMaxDequantizedCoefficient) rec = kMaxDequantizedCoefficient;
             if (level < 0) rec = -rec;
         }
         block[kZigzag[position]] = int16_t(rec);

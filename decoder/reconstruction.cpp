@@ -1,5 +1,6 @@
 // Motion-compensated prediction, inverse transform and clipping of one
 // macroblock into the Target planes.
+#include "common/inverse_dct.h"
 #include "decoder/decoder.h"
 
 namespace kmqx {
@@ -86,7 +87,7 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
         const bool coded = (mb.cbp >> (5 - block)) & 1;
         if (!isIntra && !coded) continue;
         int16_t* coefficients = coefficients_[block];
-        InverseTransform(coefficients, idctClip_);
+        InverseDct(coefficients);
         uint8_t* plane;
         int32_t pitch;
         int32_t bx;

@@ -1,14 +1,16 @@
-#include "decoder/inverse_transform.h"
+#include "common/inverse_dct.h"
+
+#include "common/cpu_features.h"
 
 namespace kmqx {
 namespace {
 
-constexpr int32_t W1 = 2841;  // 2048 * sqrt(2) * cos(1 * pi / 16)
-constexpr int32_t W2 = 2676;
-constexpr int32_t W3 = 2408;
-constexpr int32_t W5 = 1609;
-constexpr int32_t W6 = 1108;
-constexpr int32_t W7 = 565;
+using idct::W1;
+using idct::W2;
+using idct::W3;
+using idct::W5;
+using idct::W6;
+using idct::W7;
 
 // Row results are held in 16 bits between the passes; saturating keeps
 // hostile coefficients from wrapping into values of the opposite sign.
@@ -22,7 +24,7 @@ int16_t SaturateToInt16(int32_t value) {
 // does: hostile coefficients can push it past 32 bits, which must not be
 // undefined behaviour.
 int32_t ScaleBy181(int32_t v) {
-    return int32_t(181u * uint32_t(v) + 128u) >> 8;
+    return int32_t(uint32_t(idct::kHalfSqrt2) * uint32_t(v) + 128u) >> 8;
 }
 
 void RowPass(int16_t* row) {
@@ -74,7 +76,12 @@ void RowPass(int16_t* row) {
     row[7] = SaturateToInt16((x7 - x1) >> 8);
 }
 
-void ColumnPass(int16_t* column, const IdctClipTable& clip) {
+// The last stage saturates to -256..255.
+int16_t ClipResidual(int32_t value) {
+    return int16_t(value < -256 ? -256 : (value > 255 ? 255 : value));
+}
+
+void ColumnPass(int16_t* column) {
     int32_t x1 = column[8 * 4] * 256;
     int32_t x2 = column[8 * 6];
     int32_t x3 = column[8 * 2];
@@ -83,7 +90,7 @@ void ColumnPass(int16_t* column, const IdctClipTable& clip) {
     int32_t x6 = column[8 * 5];
     int32_t x7 = column[8 * 3];
     if ((x1 | x2 | x3 | x4 | x5 | x6 | x7) == 0) {
-        const int16_t dc = int16_t(clip((column[0] + 32) >> 6));
+        const int16_t dc = ClipResidual((column[0] + 32) >> 6);
         for (int i = 0; i < 8; ++i) column[8 * i] = dc;
         return;
     }
@@ -113,27 +120,42 @@ void ColumnPass(int16_t* column, const IdctClipTable& clip) {
     x2 = ScaleBy181(x4 + x5);
     x4 = ScaleBy181(x4 - x5);
 
-    column[8 * 0] = int16_t(clip((x7 + x1) >> 14));
-    column[8 * 1] = int16_t(clip((x3 + x2) >> 14));
-    column[8 * 2] = int16_t(clip((x0 + x4) >> 14));
-    column[8 * 3] = int16_t(clip((x8 + x6) >> 14));
-    column[8 * 4] = int16_t(clip((x8 - x6) >> 14));
-    column[8 * 5] = int16_t(clip((x0 - x4) >> 14));
-    column[8 * 6] = int16_t(clip((x3 - x2) >> 14));
-    column[8 * 7] = int16_t(clip((x7 - x1) >> 14));
+    column[8 * 0] = ClipResidual((x7 + x1) >> 14);
+    column[8 * 1] = ClipResidual((x3 + x2) >> 14);
+    column[8 * 2] = ClipResidual((x0 + x4) >> 14);
+    column[8 * 3] = ClipResidual((x8 + x6) >> 14);
+    column[8 * 4] = ClipResidual((x8 - x6) >> 14);
+    column[8 * 5] = ClipResidual((x0 - x4) >> 14);
+    column[8 * 6] = ClipResidual((x3 - x2) >> 14);
+    column[8 * 7] = ClipResidual((x7 - x1) >> 14);
 }
 
 }  // namespace
 
-IdctClipTable::IdctClipTable() {
-    for (int i = kLow; i <= kHigh; ++i) {
-        entries[i - kLow] = i < -256 ? -256 : (i > 255 ? 255 : i);
-    }
+void InverseDctScalar(int16_t block[64]) {
+    for (int row = 0; row < 8; ++row) RowPass(block + 8 * row);
+    for (int column = 0; column < 8; ++column) ColumnPass(block + column);
 }
 
-void InverseTransform(int16_t* block, const IdctClipTable& clip) {
-    for (int row = 0; row < 8; ++row) RowPass(block + 8 * row);
-    for (int column = 0; column < 8; ++column) ColumnPass(block + column, clip);
+InverseDctKernels ScalarInverseDctKernels() {
+    InverseDctKernels kernels;
+    kernels.inverseDct = InverseDctScalar;
+    return kernels;
+}
+
+namespace {
+
+InverseDctKernels BestInverseDctKernels() {
+    InverseDctKernels kernels = ScalarInverseDctKernels();
+    if (GetCpuFeatures().sse2) UpgradeInverseDctKernelsSse2(kernels);
+    return kernels;
+}
+
+}  // namespace
+
+const InverseDctKernels& GetInverseDctKernels() {
+    static const InverseDctKernels kernels = BestInverseDctKernels();
+    return kernels;
 }
 
 }  // namespace kmqx
