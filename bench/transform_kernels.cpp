@@ -38,9 +38,9 @@ ForwardTransformKernels ForwardFor(bool sse2) {
     return kernels;
 }
 
-InverseTransformKernels InverseFor(bool sse2) {
-    InverseTransformKernels kernels = ScalarInverseTransformKernels();
-    if (sse2) UpgradeInverseTransformKernelsSse2(kernels);
+ReconstructionKernels ReconstructionFor(bool sse2) {
+    ReconstructionKernels kernels = ScalarReconstructionKernels();
+    if (sse2) UpgradeReconstructionKernelsSse2(kernels);
     return kernels;
 }
 
@@ -80,21 +80,11 @@ void BM_LastScanPosition(benchmark::State& state) {
 }
 
 void BM_Dequantize(benchmark::State& state) {
-    const auto kernels = InverseFor(state.range(0) != 0);
+    const auto kernels = ReconstructionFor(state.range(0) != 0);
     const DequantParams dequant = BuildDequantParams(8);
     alignas(16) int16_t block[64];
     for (auto _ : state) {
         kernels.dequantize(TestInputs().levels, dequant, block);
-        benchmark::DoNotOptimize(block);
-    }
-}
-
-void BM_InverseTransform(benchmark::State& state) {
-    const auto kernels = InverseFor(state.range(0) != 0);
-    alignas(16) int16_t block[64];
-    for (auto _ : state) {
-        std::memcpy(block, TestInputs().coefficients, sizeof(block));
-        kernels.inverseTransform(block);
         benchmark::DoNotOptimize(block);
     }
 }
@@ -112,7 +102,7 @@ void BM_InverseDct(benchmark::State& state) {
 }
 
 void BM_AddAndClip(benchmark::State& state) {
-    const auto kernels = InverseFor(state.range(0) != 0);
+    const auto kernels = ReconstructionFor(state.range(0) != 0);
     uint8_t destination[8 * 32];
     for (auto _ : state) {
         kernels.addAndClip(TestInputs().samples, TestInputs().prediction, destination, 32);
@@ -126,7 +116,6 @@ BENCHMARK(BM_QuantizeIntra)->Arg(0)->Arg(1);
 BENCHMARK(BM_QuantizeInter)->Arg(0)->Arg(1);
 BENCHMARK(BM_LastScanPosition)->Arg(0)->Arg(1);
 BENCHMARK(BM_Dequantize)->Arg(0)->Arg(1);
-BENCHMARK(BM_InverseTransform)->Arg(0)->Arg(1);
 BENCHMARK(BM_InverseDct)->Arg(0)->Arg(1);
 BENCHMARK(BM_AddAndClip)->Arg(0)->Arg(1);
 

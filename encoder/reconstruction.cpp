@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/inverse_dct.h"
 #include "encoder/transform_kernels.h"
 
 namespace kmqx {
@@ -74,11 +75,11 @@ void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int
 
 void ReconstructIntraBlock(const int8_t levels[64], const DequantParams& dequant,
                            uint8_t* destination, int32_t pitch) {
-    const InverseTransformKernels& kernels = GetInverseTransformKernels();
+    const ReconstructionKernels& kernels = GetReconstructionKernels();
     alignas(16) int16_t block[64];
     kernels.dequantize(levels, dequant, block);
     block[0] = static_cast<int16_t>(8 * static_cast<uint8_t>(levels[0]));
-    kernels.inverseTransform(block);
+    InverseDct(block);
     kernels.storeClipped(block, destination, pitch);
 }
 
@@ -90,10 +91,10 @@ void FillIntraBlock(int32_t dcCoefficient, uint8_t* destination, int32_t pitch) 
 void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t prediction[64],
                            const DequantParams& dequant, uint8_t* destination, int32_t pitch) {
     if (last != 0) {
-        const InverseTransformKernels& kernels = GetInverseTransformKernels();
+        const ReconstructionKernels& kernels = GetReconstructionKernels();
         alignas(16) int16_t block[64];
         kernels.dequantize(levels, dequant, block);
-        kernels.inverseTransform(block);
+        InverseDct(block);
         kernels.addAndClip(block, prediction, destination, pitch);
         return;
     }

@@ -2,8 +2,8 @@
 
 #include "common/cpu_features.h"
 #include "encoder/forward_dct.h"
-#include "encoder/inverse_transform.h"
 #include "encoder/quantizer.h"
+#include "encoder/reconstruction_kernels.h"
 
 namespace kmqx {
 
@@ -16,10 +16,9 @@ ForwardTransformKernels ScalarForwardTransformKernels() {
     return kernels;
 }
 
-InverseTransformKernels ScalarInverseTransformKernels() {
-    InverseTransformKernels kernels;
+ReconstructionKernels ScalarReconstructionKernels() {
+    ReconstructionKernels kernels;
     kernels.dequantize = DequantizeScalar;
-    kernels.inverseTransform = InverseTransform16Scalar;
     kernels.addAndClip = AddAndClipScalar;
     kernels.storeClipped = StoreClippedScalar;
     return kernels;
@@ -33,9 +32,9 @@ ForwardTransformKernels BestForwardKernels() {
     return kernels;
 }
 
-InverseTransformKernels BestInverseKernels() {
-    InverseTransformKernels kernels = ScalarInverseTransformKernels();
-    if (GetCpuFeatures().sse2) UpgradeInverseTransformKernelsSse2(kernels);
+ReconstructionKernels BestReconstructionKernels() {
+    ReconstructionKernels kernels = ScalarReconstructionKernels();
+    if (GetCpuFeatures().sse2) UpgradeReconstructionKernelsSse2(kernels);
     return kernels;
 }
 
@@ -46,8 +45,8 @@ const ForwardTransformKernels& GetForwardTransformKernels() {
     return kernels;
 }
 
-const InverseTransformKernels& GetInverseTransformKernels() {
-    static const InverseTransformKernels kernels = BestInverseKernels();
+const ReconstructionKernels& GetReconstructionKernels() {
+    static const ReconstructionKernels kernels = BestReconstructionKernels();
     return kernels;
 }
 

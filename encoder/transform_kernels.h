@@ -22,11 +22,11 @@ struct ForwardTransformKernels {
     int32_t (*lastScanPosition)(const int8_t levels[64]);
 };
 
-// The reconstruction path of a block.
-struct InverseTransformKernels {
-    // |REC| = M * |L| + R for L != 0, 0 for L = 0 (16-bit arithmetic).
+// The reconstruction path of a block around the shared inverse DCT
+// (common/inverse_dct.h).
+struct ReconstructionKernels {
+    // |REC| = M * |L| + R for L != 0, 0 for L = 0, saturated to -4095..4095.
     void (*dequantize)(const int8_t levels[64], const DequantParams& dequant, int16_t block[64]);
-    void (*inverseTransform)(int16_t block[64]);
     // destination = clip(prediction + residual); prediction packed 8 bytes a row.
     void (*addAndClip)(const int16_t residual[64], const uint8_t prediction[64],
                        uint8_t* destination, int32_t pitch);
@@ -37,13 +37,13 @@ struct InverseTransformKernels {
 // The kernels for this processor: scalar, upgraded where the CPU allows.
 // Built once, read-only afterwards, so encoders on several threads share them.
 const ForwardTransformKernels& GetForwardTransformKernels();
-const InverseTransformKernels& GetInverseTransformKernels();
+const ReconstructionKernels& GetReconstructionKernels();
 
 ForwardTransformKernels ScalarForwardTransformKernels();
-InverseTransformKernels ScalarInverseTransformKernels();
+ReconstructionKernels ScalarReconstructionKernels();
 // Replace entries by SSE2 versions; false (and nothing changed) where this
 // build has none.
 bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels);
-bool UpgradeInverseTransformKernelsSse2(InverseTransformKernels& kernels);
+bool UpgradeReconstructionKernelsSse2(ReconstructionKernels& kernels);
 
 }  // namespace kmqx

@@ -1,35 +1,26 @@
 // SSE2 versions of the transform kernels, bit-exact with the scalar ones.
-#include "encoder/transform_kernels.h"
-
-#if defined(__i386__) || defined(__x86_64__)
-#include <emmintrin.h>
-
+#include "common/inverse_dct.h"
+#include "common/sse2.h"
 #include "encoder/forward_dct.h"
 #include "encoder/quantizer.h"
-
-// The 32-bit build does not assume SSE2 and its ABI keeps the stack only
-// 4-byte aligned, so entry points realign it for 16-byte spills.
-#if defined(__i386__)
-#define KMQX_SSE2_HELPER __attribute__((target("sse2")))
-#define KMQX_SSE2_ENTRY __attribute__((target("sse2"), force_align_arg_pointer))
-#else
-#define KMQX_SSE2_HELPER
-#define KMQX_SSE2_ENTRY
-#endif
+#include "encoder/transform_kernels.h"
 
 namespace kmqx {
 
+#if KMQX_HAVE_SSE2_KERNELS
+
 namespace {
 
-KMQX_SSE2_HELPER inline __m128i Load(const int16_t* source) {
+KMQX_SSE2 inline __m128i Load(const int16_t* source) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
 }
 
-KMQX_SSE2_HELPER inline void Store(int16_t* destination, __m128i value) {
+KMQX_SSE2 inline void Store(int16_t* destination, __m128i value) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination), value);
 }
 
-KMQX_SSE2_HELPER inline void Transpose8x8(__m128i r[8]) {
+// Transposes eight rows of eight 16-bit values in place.
+KMQX_SSE2 inline void Transpose8x8(__m128i r[8]) {
     const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
     const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
     const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
@@ -53,7 +44,7 @@ KMQX_SSE2_HELPER inline void Transpose8x8(__m128i r[8]) {
 // First pass: scale the operand up, then take the high half of the product;
 // second pass: the high half first, then scale up.
 template <bool kFirstPass, int kShift>
-KMQX_SSE2_HELPER inline __m128i Product(__m128i operand, int16_t factor) {
+KMQX_SSE2 inline __m128i Product(__m128i operand, int16_t factor) {
     const __m128i constant = _mm_set1_epi16(factor);
     if constexpr (kShift == 0) return _mm_mulhi_epi16(operand, constant);
     if constexpr (kFirstPass) return _mm_mulhi_epi16(_mm_slli_epi16(operand, kShift), constant);
@@ -62,7 +53,7 @@ KMQX_SSE2_HELPER inline __m128i Product(__m128i operand, int16_t factor) {
 
 // Eight 8-point transforms at once, down the columns of r[0..7].
 template <bool kFirstPass>
-KMQX_SSE2_HELPER inline void Transform8Columns(__m128i d[8]) {
+KMQX_SSE2 inline void Transform8Columns(__m128i d[8]) {
     const __m128i t0 = _mm_add_epi16(d[0], d[7]), t7 = _mm_sub_epi16(d[0], d[7]);
     const __m128i t1 = _mm_add_epi16(d[1], d[6]), t6 = _mm_sub_epi16(d[1], d[6]);
     const __m128i t2 = _mm_add_epi16(d[2], d[5]), t5 = _mm_sub_epi16(d[2], d[5]);
@@ -112,8 +103,8 @@ KMQX_SSE2_ENTRY void ForwardDctSse2(int16_t block[64]) {
 // ---- Quantisers ----
 
 // Levels from unsigned magnitudes (0..32768) and the lanes that are positive.
-KMQX_SSE2_HELPER inline __m128i LevelsFromMagnitudes(__m128i magnitude, __m128i positive,
-                                                     const QuantizerParams& quantizer) {
+KMQX_SSE2 inline __m128i LevelsFromMagnitudes(__m128i magnitude, __m128i positive,
+                                              const QuantizerParams& quantizer) {
     __m128i quotient;
     if (quantizer.qp >= 3) {
         quotient =
@@ -128,12 +119,12 @@ KMQX_SSE2_HELPER inline __m128i LevelsFromMagnitudes(__m128i magnitude, __m128i 
     return _mm_sub_epi16(_mm_xor_si128(quotient, negative), negative);
 }
 
-KMQX_SSE2_HELPER inline __m128i Magnitude(__m128i x) {
+KMQX_SSE2 inline __m128i Magnitude(__m128i x) {
     const __m128i sign = _mm_srai_epi16(x, 15);
     return _mm_sub_epi16(_mm_xor_si128(x, sign), sign);
 }
 
-KMQX_SSE2_HELPER inline void StoreLevels(int8_t* destination, __m128i first, __m128i second) {
+KMQX_SSE2 inline void StoreLevels(int8_t* destination, __m128i first, __m128i second) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination), _mm_packs_epi16(first, second));
 }
 
@@ -186,12 +177,13 @@ KMQX_SSE2_ENTRY int32_t LastScanPositionSse2(const int8_t levels[64]) {
     return _mm_cvtsi128_si32(maximum) & 0xFF;
 }
 
-// ---- Inverse transform ----
+// ---- Reconstruction ----
 
 KMQX_SSE2_ENTRY void DequantizeSse2(const int8_t levels[64], const DequantParams& dequant,
                                     int16_t block[64]) {
     const __m128i multiplier = _mm_set1_epi16(dequant.multiplier);
     const __m128i rounding = _mm_set1_epi16(dequant.rounding);
+    const __m128i limit = _mm_set1_epi16(kMaxDequantizedCoefficient);
     const __m128i zero = _mm_setzero_si128();
     for (int i = 0; i < 64; i += 8) {
         const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(levels + i));
@@ -199,86 +191,9 @@ KMQX_SSE2_ENTRY void DequantizeSse2(const int8_t levels[64], const DequantParams
         const __m128i positive = _mm_and_si128(_mm_cmpgt_epi16(level, zero), rounding);
         const __m128i negative = _mm_and_si128(_mm_cmpgt_epi16(zero, level), rounding);
         const __m128i value = _mm_mullo_epi16(level, multiplier);
-        Store(block + i, _mm_sub_epi16(_mm_add_epi16(value, positive), negative));
+        const __m128i rec = _mm_sub_epi16(_mm_add_epi16(value, positive), negative);
+        Store(block + i, _mm_max_epi16(_mm_min_epi16(rec, limit), _mm_sub_epi16(zero, limit)));
     }
-}
-
-// Multiply-accumulate factors of one row set, for the input pairs (x0, x4),
-// (x2, x6), (x1, x5), (x3, x7); 32-bit lane j gives output a_j or b_j.
-struct alignas(16) RowFactors {
-    int16_t evenA[8], evenB[8], oddA[8], oddB[8];
-};
-
-constexpr RowFactors MakeRowFactors(int16_t c4, int16_t c2, int16_t c6, int16_t c1, int16_t c3,
-                                    int16_t c5, int16_t c7) {
-    return RowFactors{
-        {c4, c4, c4, static_cast<int16_t>(-c4), c4, static_cast<int16_t>(-c4), c4, c4},
-        {c2, c6, c6, static_cast<int16_t>(-c2), static_cast<int16_t>(-c6), c2,
-         static_cast<int16_t>(-c2), static_cast<int16_t>(-c6)},
-        {c1, c5, c3, static_cast<int16_t>(-c1), c5, c7, c7, c3},
-        {c3, c7, static_cast<int16_t>(-c7), static_cast<int16_t>(-c5), static_cast<int16_t>(-c1),
-         c3, static_cast<int16_t>(-c5), static_cast<int16_t>(-c1)},
-    };
-}
-
-constexpr RowFactors kRowFactors[4] = {
-    MakeRowFactors(16384, 21407, 8867, 22725, 19266, 12873, 4520),
-    MakeRowFactors(22725, 29692, 12299, 31521, 26722, 17855, 6270),
-    MakeRowFactors(21407, 27969, 11585, 29692, 25172, 16819, 5906),
-    MakeRowFactors(19266, 25172, 10426, 26722, 22654, 15137, 5315),
-};
-constexpr int kRowSetOfRow[8] = {0, 1, 2, 3, 0, 3, 2, 1};
-
-KMQX_SSE2_HELPER inline __m128i Factors(const int16_t* values) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(values));
-}
-
-KMQX_SSE2_HELPER inline __m128i InverseRow(__m128i x, const RowFactors& f) {
-    // [x0 x4 x1 x5 x2 x6 x3 x7]: one input pair per 32-bit lane.
-    const __m128i pairs = _mm_unpacklo_epi16(x, _mm_srli_si128(x, 8));
-    const __m128i p04 = _mm_shuffle_epi32(pairs, 0x00), p15 = _mm_shuffle_epi32(pairs, 0x55);
-    const __m128i p26 = _mm_shuffle_epi32(pairs, 0xAA), p37 = _mm_shuffle_epi32(pairs, 0xFF);
-    const __m128i even = _mm_add_epi32(
-        _mm_add_epi32(_mm_madd_epi16(p04, Factors(f.evenA)), _mm_madd_epi16(p26, Factors(f.evenB))),
-        _mm_set1_epi32(2048));
-    const __m128i odd =
-        _mm_add_epi32(_mm_madd_epi16(p15, Factors(f.oddA)), _mm_madd_epi16(p37, Factors(f.oddB)));
-    const __m128i low = _mm_srai_epi32(_mm_add_epi32(even, odd), 12);   // y0..y3
-    const __m128i high = _mm_srai_epi32(_mm_sub_epi32(even, odd), 12);  // y7..y4
-    return _mm_packs_epi32(low, _mm_shuffle_epi32(high, 0x1B));
-}
-
-KMQX_SSE2_ENTRY void InverseTransform16Sse2(int16_t block[64]) {
-    __m128i x[8];
-    for (int row = 0; row < 8; ++row) {
-        x[row] = InverseRow(Load(block + 8 * row), kRowFactors[kRowSetOfRow[row]]);
-    }
-    // Columns: the eight rows side by side, every addition saturating.
-    const __m128i tan1 = _mm_set1_epi16(13036), tan2 = _mm_set1_epi16(27146);
-    const __m128i tan3 = _mm_set1_epi16(-21746), cos4 = _mm_set1_epi16(-19195);
-    const __m128i t = _mm_adds_epi16(x[0], _mm_set1_epi16(16));
-    const __m128i tp03 = _mm_adds_epi16(t, x[4]), tm03 = _mm_subs_epi16(t, x[4]);
-    const __m128i tp12 = _mm_adds_epi16(_mm_mulhi_epi16(x[6], tan2), x[2]);
-    const __m128i tm12 = _mm_subs_epi16(_mm_mulhi_epi16(x[2], tan2), x[6]);
-    const __m128i tp17 = _mm_adds_epi16(_mm_mulhi_epi16(x[7], tan1), x[1]);
-    const __m128i tm17 = _mm_subs_epi16(_mm_mulhi_epi16(x[1], tan1), x[7]);
-    const __m128i tp35 = _mm_adds_epi16(_mm_adds_epi16(_mm_mulhi_epi16(x[5], tan3), x[5]), x[3]);
-    const __m128i tm35 = _mm_subs_epi16(_mm_adds_epi16(_mm_mulhi_epi16(x[3], tan3), x[3]), x[5]);
-    const __m128i e0 = _mm_adds_epi16(tp03, tp12), e3 = _mm_subs_epi16(tp03, tp12);
-    const __m128i e1 = _mm_adds_epi16(tm03, tm12), e2 = _mm_subs_epi16(tm03, tm12);
-    const __m128i f0 = _mm_adds_epi16(tp17, tp35), f1 = _mm_subs_epi16(tp17, tp35);
-    const __m128i g0 = _mm_subs_epi16(tm17, tm35), g1 = _mm_adds_epi16(tm17, tm35);
-    const __m128i s = _mm_adds_epi16(f1, g1), d = _mm_subs_epi16(f1, g1);
-    const __m128i h0 = _mm_adds_epi16(_mm_mulhi_epi16(s, cos4), s);
-    const __m128i h1 = _mm_adds_epi16(_mm_mulhi_epi16(d, cos4), d);
-    Store(block + 0, _mm_srai_epi16(_mm_adds_epi16(e0, f0), 5));
-    Store(block + 56, _mm_srai_epi16(_mm_subs_epi16(e0, f0), 5));
-    Store(block + 24, _mm_srai_epi16(_mm_adds_epi16(e3, g0), 5));
-    Store(block + 32, _mm_srai_epi16(_mm_subs_epi16(e3, g0), 5));
-    Store(block + 8, _mm_srai_epi16(_mm_adds_epi16(e1, h0), 5));
-    Store(block + 48, _mm_srai_epi16(_mm_subs_epi16(e1, h0), 5));
-    Store(block + 16, _mm_srai_epi16(_mm_adds_epi16(e2, h1), 5));
-    Store(block + 40, _mm_srai_epi16(_mm_subs_epi16(e2, h1), 5));
 }
 
 KMQX_SSE2_ENTRY void AddAndClipSse2(const int16_t residual[64], const uint8_t prediction[64],
@@ -311,27 +226,22 @@ bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels) {
     return true;
 }
 
-bool UpgradeInverseTransformKernelsSse2(InverseTransformKernels& kernels) {
+bool UpgradeReconstructionKernelsSse2(ReconstructionKernels& kernels) {
     kernels.dequantize = DequantizeSse2;
-    kernels.inverseTransform = InverseTransform16Sse2;
     kernels.addAndClip = AddAndClipSse2;
     kernels.storeClipped = StoreClippedSse2;
     return true;
 }
 
-}  // namespace kmqx
-
 #else  // no SSE2 on this architecture
-
-namespace kmqx {
 
 bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels&) {
     return false;
 }
-bool UpgradeInverseTransformKernelsSse2(InverseTransformKernels&) {
+bool UpgradeReconstructionKernelsSse2(ReconstructionKernels&) {
     return false;
 }
 
-}  // namespace kmqx
-
 #endif
+
+}  // namespace kmqx
