@@ -98,18 +98,20 @@ void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t 
         kernels.addAndClip(block, prediction, destination, pitch);
         return;
     }
-    int32_t offset = 0;
     const int32_t level = levels[0];
-    if (level != 0) {
-        // DC alone: the decoder's shortcut, exactly.
-        const int32_t magnitude =
-            dequant.quant * (2 * std::abs(level) + 1) - ((dequant.quant & 1) == 0 ? 1 : 0);
-        offset = Saturate16(((level > 0 ? magnitude : -magnitude) + 4) >> 3);
+    if (level == 0) {
+        // Nothing coded: the prediction itself.
+        for (int y = 0; y < 8; ++y) std::memcpy(destination + y * pitch, prediction + 8 * y, 8);
+        return;
     }
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x)
-            destination[y * pitch + x] = Clip255(prediction[8 * y + x] + offset);
-    }
+    // DC alone: what the transform makes of it, (REC + 4) >> 3 everywhere.
+    const int32_t magnitude =
+        std::min(dequant.quant * (2 * std::abs(level) + 1) - ((dequant.quant & 1) == 0 ? 1 : 0),
+                 kMaxDequantizedCoefficient);
+    const int32_t residual = std::clamp(((level > 0 ? magnitude : -magnitude) + 4) >> 3, -256, 255);
+    alignas(16) int16_t block[64];
+    std::fill_n(block, 64, static_cast<int16_t>(residual));
+    GetReconstructionKernels().addAndClip(block, prediction, destination, pitch);
 }
 
 void PredictChroma(const PictureView& reference, int32_t column, int32_t row, int32_t vx,
