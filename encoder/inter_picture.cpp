@@ -77,7 +77,10 @@ int32_t Encoder::CodeInterPicture() {
                 motion_.bestCost = motion_.zeroSad;
             }
 
-            if (ChooseIntra(info, motion_) == kChooseIntra) {
+            // A macroblock due for its refresh is coded INTRA whatever the
+            // decision would have been.
+            if (info.interCodingsSinceIntra >= kForcedIntraCount ||
+                ChooseIntra(info, motion_) == kChooseIntra) {
                 CodeIntraMacroblock(column, row);
                 continue;
             }
@@ -103,6 +106,7 @@ int32_t Encoder::CodeInterPicture() {
             }
             ReconstructInterMacroblock(reconstruction_.view, column, row, motion_, paramE_,
                                        dequant_, levels_);
+            if (pattern != 0) ++info.interCodingsSinceIntra;
         }
         // The caller codes an overflowing picture again; no need to finish it.
         if (writer_.Overflowed()) break;

@@ -17,7 +17,15 @@ struct MacroblockInfo {
     int32_t mvChangeX;  // new vector minus previous vector at the last coding
     int32_t mvChangeY;
     int32_t skipCount;
+    // INTER codings with coded blocks since the macroblock was last coded
+    // INTRA; at kForcedIntraCount a changed macroblock is coded INTRA.
+    int32_t interCodingsSinceIntra;
 };
+
+// H.263 asks that a macroblock be coded INTRA at least once every 132 times
+// its coefficients are sent, so that decoders whose inverse transform differs
+// from ours cannot drift without bound.
+constexpr int32_t kForcedIntraCount = 131;
 
 constexpr int32_t kOutsideVector = 999;
 

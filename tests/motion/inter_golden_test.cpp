@@ -56,17 +56,20 @@ struct SequenceHashes {
     uint64_t reconstruction = kFnvBasis;
 };
 
-// 12 pictures, a key frame forced at 8, GOB headers every 2 rows.
-SequenceHashes EncodeSequence(int width, int height, int quant) {
+// GOB headers every 2 rows; a key frame requested at picture `keyPicture`
+// (none when it is negative).
+SequenceHashes EncodeSequence(int width, int height, int quant, int pictures = 12,
+                              int keyPicture = 8) {
     Encoder encoder;
     encoder.SetQuantNormal(quant);
     encoder.SetQuantKey(quant);
     encoder.SetGobHeaderInterval(2);
     EXPECT_EQ(encoder.Init(width, height), 0);
     SequenceHashes hashes;
-    for (int t = 0; t < 12; ++t) {
+    for (int t = 0; t < pictures; ++t) {
         TestPicture picture = IntegerPicture(width, height, t);
-        hashes.stream = Fnv1a(testing::EncodePicture(encoder, picture, t == 8), hashes.stream);
+        hashes.stream =
+            Fnv1a(testing::EncodePicture(encoder, picture, t == keyPicture), hashes.stream);
         hashes.reconstruction =
             Fnv1a(testing::ReconstructedFrame(encoder, width, height), hashes.reconstruction);
     }
@@ -75,16 +78,19 @@ SequenceHashes EncodeSequence(int width, int height, int quant) {
 
 TEST(InterGolden, MovingSequences) {
     struct Golden {
-        int width, height, quant;
+        int width, height, quant, pictures, keyPicture;
         uint64_t stream, reconstruction;
     };
     const Golden goldens[] = {
-        {176, 144, 6, 0xa138904b507253cbull, 0x87f49c79ded72375ull},
-        {352, 288, 2, 0xadf0d139a11700abull, 0xdb0c3a65b9e961eeull},
-        {160, 112, 12, 0x2a123cdaf83ea5f3ull, 0x2799e6dd931620b9ull},  // custom size
+        {176, 144, 6, 12, 8, 0xa138904b507253cbull, 0x87f49c79ded72375ull},
+        {352, 288, 2, 12, 8, 0xadf0d139a11700abull, 0xdb0c3a65b9e961eeull},
+        {160, 112, 12, 12, 8, 0x2a123cdaf83ea5f3ull, 0x2799e6dd931620b9ull},  // custom size
+        // Long enough for macroblocks to be refreshed by forced INTRA coding.
+        {176, 144, 6, 150, -1, 0xca711f2cbe3c85eaull, 0x583f7072246175faull},
     };
     for (const Golden& golden : goldens) {
-        const SequenceHashes hashes = EncodeSequence(golden.width, golden.height, golden.quant);
+        const SequenceHashes hashes = EncodeSequence(golden.width, golden.height, golden.quant,
+                                                     golden.pictures, golden.keyPicture);
         EXPECT_EQ(hashes.stream, golden.stream)
             << golden.width << "x" << golden.height << " QP " << golden.quant << ": stream 0x"
             << std::hex << hashes.stream;
@@ -93,14 +99,15 @@ TEST(InterGolden, MovingSequences) {
     }
 }
 
-// Encoders keep all their state to themselves: two on two threads at once
-// produce exactly what each produces alone.
+// Encoders keep all their state to themselves, the macroblocks' refresh
+// counts included: two on two threads at once produce exactly what each
+// produces alone, over runs long enough for forced INTRA refreshes.
 TEST(InterGolden, ConcurrentEncodersProduceTheirSoloStreams) {
-    const SequenceHashes qcifAlone = EncodeSequence(176, 144, 6);
-    const SequenceHashes cifAlone = EncodeSequence(352, 288, 2);
+    const SequenceHashes qcifAlone = EncodeSequence(176, 144, 6, 150, -1);
+    const SequenceHashes cifAlone = EncodeSequence(352, 288, 2, 150, 20);
     SequenceHashes qcif, cif;
-    std::thread first([&] { qcif = EncodeSequence(176, 144, 6); });
-    std::thread second([&] { cif = EncodeSequence(352, 288, 2); });
+    std::thread first([&] { qcif = EncodeSequence(176, 144, 6, 150, -1); });
+    std::thread second([&] { cif = EncodeSequence(352, 288, 2, 150, 20); });
     first.join();
     second.join();
     EXPECT_EQ(qcif.stream, qcifAlone.stream);
