@@ -55,28 +55,31 @@ LRESULT CompressBegin(DriverInstance* instance, DWORD_PTR driverId, const BITMAP
 
     if (instance->compressorKind != kCompressorKindH263) return ICERR_ERROR;
 
+    // Everything is made first and handed to the instance only when all of
+    // it succeeded: a refused begin leaves the instance as it was, so that a
+    // later frame can still begin a sequence by itself.
     EncoderInterface* encoder = instance->factory->createEncoder();
-    instance->encoderCreated = encoder != nullptr;
     if (!encoder) return ICERR_ERROR;
-    instance->encoder = encoder;
     PushSettings(instance->settings, *encoder);
     if (encoder->Init(width, height) != kEncodeOk) {
         encoder->Release();
-        DestroyEncoder(instance);
-        instance->encoderCreated = false;
+        instance->factory->destroyEncoder(encoder);
         return ICERR_BADFORMAT;  // a size the encoder cannot code
     }
-
     // Sizes above are at most what the encoder accepts, so this cannot
     // overflow; the buffer holds 2 bytes per pixel as the hosts expect.
     size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 2;
-    FreeWorkBuffer(instance);
-    instance->workBuffer = new (std::nothrow) uint8_t[bytes];
-    if (!instance->workBuffer) {
+    auto* workBuffer = new (std::nothrow) uint8_t[bytes];
+    if (!workBuffer) {
         encoder->Release();
-        DestroyEncoder(instance);
+        instance->factory->destroyEncoder(encoder);
         return ICERR_MEMORY;
     }
+
+    FreeWorkBuffer(instance);
+    instance->encoder = encoder;
+    instance->encoderCreated = true;
+    instance->workBuffer = workBuffer;
     instance->workBufferBytes = bytes;
     instance->beginWidth = width;
     instance->beginHeight = height;
@@ -89,24 +92,28 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
     if (!instance->encoderCreated) return ICERR_ERROR;
     if (!request->lpbiInput || !request->lpbiOutput) return ICERR_BADFORMAT;
 
-    if (instance->compressState != kSequenceRunning) {
-        LRESULT begun = CompressBegin(instance, driverId, request->lpbiInput, request->lpbiOutput);
-        if (begun != ICERR_OK) return begun;
-    }
-    if (static_cast<int32_t>(request->dwQuality) != instance->quality)
-        SetQuality(instance, static_cast<int32_t>(request->dwQuality));
-
-    // The host owns its format record: it is read, never written.
+    // Every check comes before the first change, so that a refused frame
+    // leaves the instance as it was. The host owns its format record: it is
+    // read, never written.
     const BITMAPINFOHEADER& input = *request->lpbiInput;
     FrameFormat source;
     if (!ReadSourceFormat(&input, &source)) return ICERR_BADFORMAT;
     if (!IsReadableFormat(request->lpbiOutput)) return ICERR_BADFORMAT;
     const int32_t width = source.width;
     const int32_t height = source.height;
+    const bool running = instance->compressState == kSequenceRunning;
     // The encoder and the work buffer were sized at the begin.
-    if (width != instance->beginWidth || height != instance->beginHeight) return ICERR_BADFORMAT;
+    if (running && (width != instance->beginWidth || height != instance->beginHeight))
+        return ICERR_BADFORMAT;
     if (!request->lpInput || !request->lpOutput) return ICERR_ERROR;
-    if (!instance->workBuffer) return ICERR_MEMORY;
+
+    const DriverInstance before = *instance;
+    if (!running) {
+        LRESULT begun = CompressBegin(instance, driverId, request->lpbiInput, request->lpbiOutput);
+        if (begun != ICERR_OK) return begun;
+    }
+    if (static_cast<int32_t>(request->dwQuality) != instance->quality)
+        SetQuality(instance, static_cast<int32_t>(request->dwQuality));
 
     PlanarFrame frame = WorkBufferFrame(instance->workBuffer, width, height);
     ConvertToPlanar(static_cast<const uint8_t*>(request->lpInput), frame, source);
@@ -116,8 +123,18 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
     encoder.SetOutputCapacity(CompressedFrameCapacity(input));
     bool keyFrameAsked = request->dwFlags != 0;
     if (encoder.EncodeFrame(static_cast<uint8_t*>(request->lpOutput), keyFrameAsked ? 1 : 0) !=
-        kEncodeOk)
+        kEncodeOk) {
+        // Undo what this frame changed: the sequence it began, its quality.
+        if (!running) {
+            encoder.Release();
+            DestroyEncoder(instance);
+            FreeWorkBuffer(instance);
+        } else {
+            PushSettings(before.settings, encoder);
+        }
+        *instance = before;
         return ICERR_ERROR;
+    }
     int32_t size = encoder.GetCompressedSize();
 
     BITMAPINFOHEADER& output = *request->lpbiOutput;

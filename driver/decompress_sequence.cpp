@@ -55,13 +55,15 @@ LRESULT Decompress(DriverInstance* instance, const ICDECOMPRESS* request) {
     const BITMAPINFOHEADER* destination = request->lpbiOutput;
     if (!destination || DecompressQuery(request->lpbiInput, destination) != ICERR_OK)
         return ICERR_BADFORMAT;
+    // Checked before the implicit begin: a refused frame changes nothing.
+    DWORD dataBytes = request->lpbiInput->biSizeImage;
+    if (!request->lpInput || !request->lpOutput ||
+        dataBytes > static_cast<DWORD>(std::numeric_limits<int32_t>::max()))
+        return ICERR_ERROR;
     if (instance->decompressState != kSequenceRunning &&
         DecompressBegin(instance, request->lpbiInput, destination) != ICERR_OK)
         return ICERR_ERROR;
 
-    DWORD dataBytes = request->lpbiInput->biSizeImage;
-    if (!request->lpInput || dataBytes > static_cast<DWORD>(std::numeric_limits<int32_t>::max()))
-        return ICERR_ERROR;
     DecoderInterface& decoder = *instance->decoder;
     if (decoder.DecodeFrame(static_cast<const uint8_t*>(request->lpInput),
                             static_cast<int32_t>(dataBytes)) != kDecodeOk)
@@ -74,7 +76,7 @@ LRESULT Decompress(DriverInstance* instance, const ICDECOMPRESS* request) {
     // written into a buffer sized for that format.
     if (decoder.GetWidth() != frame.width || decoder.GetHeight() != frame.height)
         return ICERR_ERROR;
-    if (!request->lpOutput || !picture.y || !picture.cb || !picture.cr) return ICERR_ERROR;
+    if (!picture.y || !picture.cb || !picture.cr) return ICERR_ERROR;
     ConvertFromPlanar(picture, frame, static_cast<uint8_t*>(request->lpOutput));
     return ICERR_OK;
 }

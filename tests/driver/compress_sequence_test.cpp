@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "convert/source_conversion.h"
 #include "fake_codecs.h"
@@ -248,6 +249,71 @@ TEST_F(CompressSequenceTest, EncoderRefusalsAndFailures) {
     frame.lpbiOutput = nullptr;
     EXPECT_NE(CompressFrame(), ICERR_OK);
     EXPECT_EQ(Send(id, ICM_COMPRESS, 0, 0), ICERR_ERROR);
+}
+
+// A refused message leaves every field of the instance as it was, so that
+// the next good message behaves as it would have without the refusal.
+TEST_F(CompressSequenceTest, RefusedMessagesLeaveTheInstanceAsItWas) {
+    auto refuse = [&](const char* what, const std::function<LRESULT()>& message) {
+        DriverInstance before;
+        std::memcpy(&before, instance, sizeof before);
+        EXPECT_NE(message(), ICERR_OK) << what;
+        EXPECT_EQ(std::memcmp(&before, instance, sizeof before), 0) << what;
+    };
+    auto withFrame = [&](auto change) {
+        return [&, change] {
+            ICCOMPRESS saved = frame;
+            BITMAPINFOHEADER savedSource = source;
+            change();
+            frame.dwQuality = 1234;  // a quality change must not stick either
+            LRESULT result = CompressFrame();
+            frame = saved;
+            source = savedSource;
+            return result;
+        };
+    };
+    auto badBitCount = [&] { source.biBitCount = 7; };
+    auto noInput = [&] { frame.lpInput = nullptr; };
+    auto noOutput = [&] { frame.lpOutput = nullptr; };
+    auto otherSize = [&] { source.biWidth = 352; };
+
+    refuse("frame before any begin", [&] { return CompressFrame(); });
+    ASSERT_EQ(Begin(), ICERR_OK);
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    refuse("running: bad bit count", withFrame(badBitCount));
+    refuse("running: frame of another size", withFrame(otherSize));
+    refuse("running: no input", withFrame(noInput));
+    FakeCodecs::encodedFrameBytes = INT32_MAX;
+    refuse("running: a picture that does not fit", withFrame([] {}));
+    FakeCodecs::encodedFrameBytes = 100;
+    refuse("running: begin of another size", [&] {
+        BITMAPINFOHEADER other = SourceFormat(352, 288, 24);
+        return Send(id, ICM_COMPRESS_BEGIN, Ptr(&other), Ptr(&compressed));
+    });
+    refuse("short state blob", [&] {
+        CodecSettings blob{};
+        return Send(id, ICM_SETSTATE, Ptr(&blob), 39) == 0 ? ICERR_ERROR : ICERR_OK;
+    });
+
+    ASSERT_EQ(Send(id, ICM_COMPRESS_END), ICERR_OK);
+    refuse("ended: bad bit count", withFrame(badBitCount));
+    refuse("ended: no input", withFrame(noInput));
+    refuse("ended: no output", withFrame(noOutput));
+    FakeCodecs::encodedFrameBytes = INT32_MAX;
+    refuse("ended: a picture that does not fit", withFrame([] {}));
+    FakeCodecs::encodedFrameBytes = 100;
+    FakeCodecs::encoderInitResult = kEncodeBadSize;
+    refuse("ended: a size the encoder refuses", [&] { return Begin(); });
+    refuse("ended: a frame the encoder refuses", [&] { return CompressFrame(); });
+    FakeCodecs::encoderInitResult = kEncodeOk;
+    FakeCodecs::failEncoderCreation = true;
+    refuse("ended: no memory for an encoder", [&] { return Begin(); });
+    FakeCodecs::failEncoderCreation = false;
+
+    // Nothing above got in the way of an implicit begin.
+    EXPECT_EQ(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(instance->compressState, kSequenceRunning);
+    EXPECT_EQ(OnlyEncoder().framesCoded, 1);
 }
 
 TEST_F(CompressSequenceTest, DecompressionMessagesOnACompressionInstance) {

@@ -51,6 +51,16 @@ TEST_F(DecompressSequenceTest, FrameWithoutBeginBeginsImplicitly) {
     EXPECT_EQ(decoder->begins, 1);
 }
 
+TEST_F(DecompressSequenceTest, FrameRefusedBeforeDecodingBeginsNothing) {
+    for (bool missingInput : {true, false}) {
+        ICDECOMPRESS bad = request;
+        (missingInput ? bad.lpInput : bad.lpOutput) = nullptr;
+        EXPECT_EQ(Send(id, ICM_DECOMPRESS, Ptr(&bad), sizeof(bad)), ICERR_ERROR);
+        EXPECT_EQ(reinterpret_cast<DriverInstance*>(id)->decompressState, 0) << missingInput;
+        EXPECT_EQ(decoder->begins + decoder->frames, 0) << missingInput;
+    }
+}
+
 TEST_F(DecompressSequenceTest, BeginAndEndAreIdempotent) {
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_END), ICERR_OK);
     EXPECT_EQ(decoder->ends, 0);
