@@ -1,23 +1,33 @@
 #include "driver/instance_registry.h"
 
 #include "driver/instance_lifecycle.h"
+#include "platform/process_lock.h"
 
 namespace kmqx {
 namespace {
 
+// Hosts open and close instances from several threads (one per graph or
+// file); every walk and change of the list holds the lock.
+ProcessLock registryLock;
 InstanceNode sentinel;
 InstanceNode* tail = &sentinel;
+
+void ResetLocked() {
+    sentinel = InstanceNode{};
+    tail = &sentinel;
+}
 
 }  // namespace
 
 void RegistryReset() {
-    sentinel = InstanceNode{};
-    tail = &sentinel;
+    ProcessLockGuard guard(registryLock);
+    ResetLocked();
 }
 
 bool RegistryAdd(DriverInstance* instance) {
     auto* node = static_cast<InstanceNode*>(LocalAlloc(LPTR, sizeof(InstanceNode)));
     if (!node) return false;
+    ProcessLockGuard guard(registryLock);
     tail->next = node;
     node->instance = instance;
     node->prev = tail;
@@ -27,6 +37,7 @@ bool RegistryAdd(DriverInstance* instance) {
 
 void RegistryRemove(DriverInstance* instance) {
     if (!instance) return;
+    ProcessLockGuard guard(registryLock);
     for (InstanceNode* node = sentinel.next; node; node = node->next) {
         if (node->instance != instance) continue;
         node->prev->next = node->next;
@@ -42,6 +53,7 @@ void RegistryRemove(DriverInstance* instance) {
 void RegistryReleaseAll() {
     // Walk from the newest back to the oldest, without recursion, so that a
     // long list cannot exhaust the stack.
+    ProcessLockGuard guard(registryLock);
     InstanceNode* node = tail;
     while (node != &sentinel) {
         InstanceNode* previous = node->prev;
@@ -49,10 +61,11 @@ void RegistryReleaseAll() {
         LocalFree(node);
         node = previous;
     }
-    RegistryReset();
+    ResetLocked();
 }
 
 int RegistryList(DriverInstance** out, int capacity) {
+    ProcessLockGuard guard(registryLock);
     int count = 0;
     for (InstanceNode* node = sentinel.next; node; node = node->next) {
         if (count < capacity) out[count] = node->instance;

@@ -1,5 +1,6 @@
 // The stand-in's system calls for builds without Windows.
 #ifndef _WIN32
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,8 +20,9 @@ std::vector<ScriptedMessage>& DialogScript() {
     return script;
 }
 
-int allocationsUntilFailure = 0;
-int liveBlocks = 0;
+// LocalAlloc and LocalFree are safe from any thread, as on Windows.
+std::atomic<int> allocationsUntilFailure{0};
+std::atomic<int> liveBlocks{0};
 bool dialogEnded = false;
 INT_PTR dialogResult = -1;
 
@@ -62,8 +64,17 @@ int LiveLocalBlocks() {
 
 using namespace kmqx::standin;
 
+// Counts down the allocations a test asked to let through; true for the one
+// that is to fail.
+static bool ThisAllocationFails() {
+    int left = allocationsUntilFailure.load();
+    while (left > 0 && !allocationsUntilFailure.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
+
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
-    if (allocationsUntilFailure > 0 && --allocationsUntilFailure == 0) return nullptr;
+    if (ThisAllocationFails()) return nullptr;
     void* block = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1)
                                           : std::malloc(bytes ? bytes : 1);
     if (block) ++liveBlocks;
