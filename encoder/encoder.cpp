@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "encoder/recode_quantizer.h"
 #include "encoder/stream_headers.h"
 
 namespace kmqx {
@@ -218,14 +219,26 @@ void Encoder::WriteGobHeader(int32_t row) {
     kmqx::WriteGobHeader(writer_, row, currentQuant_);
 }
 
+bool Encoder::StopAfterOverflow(int32_t row) {
+    if (!writer_.Overflowed()) return false;
+    rowsCoded_ = row + 1;
+    return true;
+}
+
+int64_t Encoder::EstimatedPictureBits() const {
+    return writer_.BitCount() * macroblockRows_ / std::max(rowsCoded_, 1);
+}
+
 int32_t Encoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
     if (notInitialised_) return kEncodeNotInitialised;
     compressedSize_ = 0;
+    codingsOfLastPicture_ = 0;
     lastPictureIntra_ = false;
     if (output == nullptr || outputCapacity_ <= 0) return kEncodeOutputTooSmall;
 
     const bool intra = pictureCounter_ == 0 || keyFrame != 0 || forceIntra_;
     writer_.Begin(output, outputCapacity_);
+    rowsCoded_ = macroblockRows_;
     if (intra) {
         pictureCodingType_ = kPictureIntra;
         SetPictureQuantizer(quantKey_);
@@ -240,20 +253,32 @@ int32_t Encoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
     writer_.FinishPicture();
 
     // A picture that does not fit goes out as an INTRA picture at a coarser
-    // quantiser; its reconstruction replaces whatever the failed attempt left.
+    // quantiser, chosen from how far the last coding overshot; its
+    // reconstruction replaces whatever the failed attempt left.
+    codingsOfLastPicture_ = 1;
+    PictureCoding previous;
     while (writer_.Overflowed()) {
-        if (currentQuant_ >= kMaxQuant) {
+        const bool coarsest = currentQuant_ >= kMaxQuant && pictureCodingType_ == kPictureIntra;
+        if (codingsOfLastPicture_ >= kMaxCodingsPerPicture || coarsest) {
             // Nothing usable was sent: the decoder still holds the last
             // picture that was, so the next one must not predict from ours.
             forceIntra_ = true;
             return kEncodeOutputTooSmall;
         }
-        const int32_t coarser = std::max(currentQuant_ + 1, quantKey_);
+        const PictureCoding last{currentQuant_, EstimatedPictureBits()};
+        const int32_t coarser =
+            std::max(QuantizerAfterOverflow(
+                         last, pictureCodingType_ == kPictureIntra ? previous : PictureCoding{},
+                         int64_t{outputCapacity_} * 8, codingsOfLastPicture_),
+                     quantKey_);
+        previous = pictureCodingType_ == kPictureIntra ? last : PictureCoding{};
         writer_.Begin(output, outputCapacity_);
+        rowsCoded_ = macroblockRows_;
         pictureCodingType_ = kPictureIntra;
         SetPictureQuantizer(coarser);
         CodeIntraPicture();
         writer_.FinishPicture();
+        ++codingsOfLastPicture_;
     }
 
     compressedSize_ = writer_.ByteCount();

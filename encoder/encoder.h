@@ -67,6 +67,8 @@ class Encoder final : public EncoderInterface {
     int32_t CurrentQuant() const { return currentQuant_; }
     int32_t TemporalCounter() const { return temporalCounter_; }
     bool IsInitialised() const { return !notInitialised_; }
+    // How many times the last EncodeFrame coded its picture to make it fit.
+    int32_t CodingsOfLastPicture() const { return codingsOfLastPicture_; }
 
   private:
     // The two picture loops. Each writes the picture header and every
@@ -75,6 +77,13 @@ class Encoder final : public EncoderInterface {
     // INTER loop sets the normal quantiser itself.
     int32_t CodeIntraPicture();
     int32_t CodeInterPicture();
+
+    // After each row of a picture: true when the picture has overflowed the
+    // output, which is then not worth finishing; remembers how many rows
+    // were coded, from which the caller estimates the size of the whole.
+    bool StopAfterOverflow(int32_t row);
+    // The bits the whole of the last coding would have taken.
+    int64_t EstimatedPictureBits() const;
 
     // Sets the current quantiser and derives the quantisation and
     // dequantisation constants from it.
@@ -127,6 +136,8 @@ class Encoder final : public EncoderInterface {
     BitWriter writer_;
     int32_t outputCapacity_ = 0;
     int32_t compressedSize_ = 0;
+    int32_t codingsOfLastPicture_ = 0;
+    int32_t rowsCoded_ = 0;  // of the last coding
     bool lastPictureIntra_ = false;
 
     // Per-picture quantiser constants and per-macroblock working state.

@@ -109,7 +109,7 @@ int32_t Encoder::CodeInterPicture() {
             if (pattern != 0) ++info.interCodingsSinceIntra;
         }
         // The caller codes an overflowing picture again; no need to finish it.
-        if (writer_.Overflowed()) break;
+        if (StopAfterOverflow(row)) break;
     }
     return 0;
 }

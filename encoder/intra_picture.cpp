@@ -28,7 +28,7 @@ int32_t Encoder::CodeIntraPicture() {
             CodeIntraMacroblock(column, row);
         }
         // The caller codes an overflowing picture again; no need to finish it.
-        if (writer_.Overflowed()) break;
+        if (StopAfterOverflow(row)) break;
     }
     return 0;
 }

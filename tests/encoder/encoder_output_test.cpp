@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "encoder/encoder.h"
+#include "encoder/recode_quantizer.h"
 #include "test_support.h"
 
 namespace kmqx {
@@ -119,6 +120,47 @@ TEST(EncoderOutput, TooSmallBufferFailsAndForcesTheNextPictureIntra) {
     const ExactOutput next = EncodeExact(encoder, picture, 1 << 20, 0);
     ASSERT_EQ(next.result, kEncodeOk);
     EXPECT_EQ(encoder.LastPictureWasIntra(), 1);
+}
+
+// An overflowing picture is coded at most four times, always fits when its
+// coarsest coding does, and otherwise fails without writing past the buffer.
+TEST(EncoderOutput, OverflowRecodesAtMostFourTimes) {
+    const int width = 48, height = 32;
+    using Make = test::TestPicture (*)(int, int, uint32_t);
+    const Make contents[] = {
+        test::NoisePicture, test::BinaryNoisePicture,
+        [](int w, int h, uint32_t seed) { return test::SyntheticPicture(w, h, int(seed) * 3); }};
+    auto sizeAt = [&](Make make, int32_t quantizer) {
+        Encoder encoder;
+        encoder.SetQuantKey(quantizer);
+        EXPECT_EQ(encoder.Init(width, height), kEncodeOk);
+        test::TestPicture picture = make(width, height, 1);
+        return int32_t(EncodeExact(encoder, picture, 1 << 20, 1).bytes.size());
+    };
+    for (Make make : contents) {
+        for (int32_t quantizer : {1, 6}) {
+            const int32_t coarsest = sizeAt(make, 31), finest = sizeAt(make, quantizer);
+            for (int step = 0; step <= 16; ++step) {
+                const int32_t capacity = coarsest * 9 / 10 + (finest - coarsest) * step / 16 - 1;
+                for (bool inter : {false, true}) {
+                    Encoder encoder;
+                    encoder.SetQuantKey(quantizer);
+                    encoder.SetQuantNormal(quantizer);
+                    ASSERT_EQ(encoder.Init(width, height), kEncodeOk);
+                    test::TestPicture other = make(width, height, 2),
+                                      picture = make(width, height, 1);
+                    if (inter) {
+                        ASSERT_EQ(EncodeExact(encoder, other, 1 << 20, 1).result, kEncodeOk);
+                    }
+                    const ExactOutput out = EncodeExact(encoder, picture, capacity, 0);
+                    EXPECT_LE(encoder.CodingsOfLastPicture(), kMaxCodingsPerPicture)
+                        << "capacity " << capacity << (inter ? " after a key picture" : "");
+                    EXPECT_EQ(out.result == kEncodeOk, capacity >= coarsest) << capacity;
+                    EXPECT_LE(int32_t(out.bytes.size()), capacity);
+                }
+            }
+        }
+    }
 }
 
 TEST(EncoderOutput, OddAndExtremeSizesEncode) {

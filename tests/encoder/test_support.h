@@ -106,6 +106,16 @@ inline TestPicture NoisePicture(int width, int height, uint32_t seed = 1) {
     return picture;
 }
 
+// Samples of 0 or 255 at random: the most coefficient energy a picture can
+// have, and so the largest pictures at every quantiser.
+inline TestPicture BinaryNoisePicture(int width, int height, uint32_t seed = 1) {
+    TestPicture picture = NoisePicture(width, height, seed);
+    for (auto* plane : {&picture.y, &picture.cb, &picture.cr}) {
+        for (auto& sample : *plane) sample = (sample & 1) ? 255 : 0;
+    }
+    return picture;
+}
+
 inline uint64_t Fnv1a(const uint8_t* data, size_t size, uint64_t hash = 1469598103934665603ull) {
     for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
     return hash;
