@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/host_formats.h"
+#include "encoder/picture_size_bound.h"
 
 namespace kmqx {
 namespace {
@@ -39,9 +40,13 @@ LRESULT CompressQuery(DWORD_PTR driverId, const BITMAPINFOHEADER* source,
 }
 
 int32_t CompressedFrameCapacity(const BITMAPINFOHEADER& source) {
-    // At most 32 x 4095 x 4095 / 8 bytes: no overflow for an accepted source.
-    const LONG height = source.biHeight < 0 ? -source.biHeight : source.biHeight;
-    return int32_t(int64_t{source.biBitCount} * source.biWidth * height / 8);
+    // Room for the largest picture of this size at any quantiser, so that no
+    // picture has to be coded again to fit. (The uncompressed frame is not
+    // enough: tiny, thin and noisy pictures need more.) At most 69.6 MB, for
+    // 4095 x 4095.
+    FrameFormat frame;
+    if (!ReadSourceFormat(&source, &frame)) return 0;
+    return int32_t(MaxPictureBytes(frame.width, frame.height));
 }
 
 LRESULT CompressGetFormat(DWORD_PTR driverId, const BITMAPINFOHEADER* source,

@@ -22,8 +22,9 @@ LRESULT CompressGetFormat(DWORD_PTR driverId, const BITMAPINFOHEADER* source,
                           BITMAPINFOHEADER* compressed);
 // ICM_COMPRESS_GET_SIZE: the output buffer size for one frame, 0 if refused.
 LRESULT CompressGetSize(DWORD_PTR driverId, const BITMAPINFOHEADER* source);
-// The output buffer size for one frame of an accepted source: bit count x
-// width x |height| / 8, the size of the uncompressed frame.
+// The output buffer size for one frame of an accepted source, answered by
+// ICM_COMPRESS_GET_SIZE and as GET_FORMAT's biSizeImage (hosts allocate from
+// either): the largest picture of the size; 0 for a refused source.
 int32_t CompressedFrameCapacity(const BITMAPINFOHEADER& source);
 
 // ICM_DECOMPRESS_QUERY: exactly the destinations ICM_DECOMPRESS writes, of

@@ -120,7 +120,8 @@ bool CompressorHost::Begin(const SourceFormat& format, int32_t width, int32_t he
     }
     const LRESULT capacity = Send(id_, ICM_COMPRESS_GET_SIZE, Param(&source_), Param(&compressed_));
     if (capacity <= 0) {
-        error = "the codec gives no output size for this format";
+        error = "the codec gives no output size for " + std::to_string(width) + "x" +
+                std::to_string(height) + " " + format.name;
         return false;
     }
     output_.assign(size_t(capacity), 0);

@@ -175,7 +175,8 @@ TEST_F(CompressSequenceTest, PlanesSitInTheWorkBufferAndFrameSizeIsReported) {
     ASSERT_EQ(CompressFrame(), ICERR_OK);
     FakeEncoder& encoder = OnlyEncoder();
     EXPECT_TRUE(std::equal(input.begin(), input.begin() + 32 * 16, encoder.lastPicture.begin()));
-    EXPECT_EQ(encoder.capacity, 32 * 16 * 12 / 8) << "capacity is ICM_COMPRESS_GET_SIZE's";
+    EXPECT_EQ(encoder.capacity, Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&source)))
+        << "capacity is ICM_COMPRESS_GET_SIZE's";
     EXPECT_EQ(compressed.biSizeImage, 100u);
     EXPECT_EQ(compressed.biWidth, 32);
     EXPECT_EQ(compressed.biHeight, 16);
@@ -236,7 +237,7 @@ TEST_F(CompressSequenceTest, EncoderRefusalsAndFailures) {
     EXPECT_EQ(FakeCodecs::encodersCreated, 1);
 
     ASSERT_EQ(Begin(), ICERR_OK);
-    FakeCodecs::encodedFrameBytes = 76032 + 1;  // cannot fit the host's buffer
+    FakeCodecs::encodedFrameBytes = INT32_MAX;  // cannot fit the host's buffer
     compressed.biSizeImage = 5;
     EXPECT_EQ(CompressFrame(), ICERR_ERROR);
     EXPECT_EQ(compressed.biSizeImage, 5u);

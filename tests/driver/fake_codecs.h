@@ -3,9 +3,11 @@
 // a factory that hands them out. The factory is a plain function table, so
 // the fakes' bookkeeping is test-wide; FakeCodecs::Reset starts afresh.
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "convert/frame_layout.h"
 #include "driver/codec_factory.h"
 #include "driver/driver_proc.h"
 #include "driver/instance_lifecycle.h"
@@ -105,6 +107,22 @@ struct MaskedFormat {
     BITMAPINFOHEADER header;
     DWORD masks[3];
 };
+
+// Every source format the driver takes, as a host describes it: tests that
+// must hold for all formats run over this list.
+struct HostSourceFormat {
+    const char* name;
+    WORD bitCount;
+    DWORD compression;
+    DWORD masks[3];      // BI_BITFIELDS only
+    FrameLayout layout;  // for the size of a frame in bytes
+};
+extern const std::vector<HostSourceFormat> kHostSourceFormats;
+inline void PrintTo(const HostSourceFormat& format, std::ostream* out) {
+    *out << format.name;
+}
+// Its record for a width x height frame, masks after the header.
+MaskedFormat HostFormat(const HostSourceFormat& format, int32_t width, int32_t height);
 BITMAPINFOHEADER CompressedFormat(int32_t width = 176, int32_t height = 144);
 CodecSettings StateOf(DWORD_PTR id);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "encoder/encoder.h"
+#include "encoder/picture_size_bound.h"
 #include "encoder/recode_quantizer.h"
 #include "test_support.h"
 
@@ -120,6 +121,30 @@ TEST(EncoderOutput, TooSmallBufferFailsAndForcesTheNextPictureIntra) {
     const ExactOutput next = EncodeExact(encoder, picture, 1 << 20, 0);
     ASSERT_EQ(next.result, kEncodeOk);
     EXPECT_EQ(encoder.LastPictureWasIntra(), 1);
+}
+
+// The bound that ICM_COMPRESS_GET_SIZE answers holds every picture at its
+// first coding: key and INTER pictures of the largest content, at the finest
+// and the coarsest quantisers.
+TEST(EncoderOutput, LargestContentFitsTheBoundAtTheFirstCoding) {
+    struct Size {
+        int width, height;
+    };
+    for (const Size& size : {Size{1, 1}, Size{17, 9}, Size{16, 16}, Size{176, 144}}) {
+        const int32_t bound = int32_t(MaxPictureBytes(size.width, size.height));
+        for (int32_t quantizer : {1, 2, 31}) {
+            Encoder encoder;
+            encoder.SetQuantKey(quantizer);
+            encoder.SetQuantNormal(quantizer);
+            ASSERT_EQ(encoder.Init(size.width, size.height), kEncodeOk);
+            for (uint32_t seed : {1u, 2u, 1u, 3u}) {
+                test::TestPicture noise = test::BinaryNoisePicture(size.width, size.height, seed);
+                ASSERT_EQ(EncodeExact(encoder, noise, bound, seed == 1 ? 1 : 0).result, kEncodeOk);
+                EXPECT_EQ(encoder.CodingsOfLastPicture(), 1)
+                    << size.width << "x" << size.height << " at " << quantizer;
+            }
+        }
+    }
 }
 
 // An overflowing picture is coded at most four times, always fits when its

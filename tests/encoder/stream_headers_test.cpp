@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "encoder/picture_size_bound.h"
 #include "test_support.h"
 
 namespace kmqx {
@@ -54,6 +55,7 @@ TEST(StreamHeaders, CustomSizeCarriesTwelveBitWidthAndHeight) {
     int bits = 0;
     const std::vector<uint8_t> bytes = Written({300, kSourceFormatCustom, 320, 240, 1, 31}, &bits);
     EXPECT_EQ(bits, 22 + 8 + 13 + 24 + 5 + 2);
+    EXPECT_EQ(bits, kMaxPictureHeaderBits) << "the size bound counts the longest header";
     // TR 300 mod 256 = 44.
     EXPECT_EQ(test::BitsOf(bytes.data(), bits).substr(22),
               "00101100"
@@ -74,6 +76,7 @@ TEST(StreamHeaders, GobHeaderOfRowFive) {
     writer.PutBits(3, 0b111);  // unaligned on purpose
     WriteGobHeader(writer, 5, 6);
     EXPECT_EQ(writer.BitCount(), 3 + 29);
+    EXPECT_EQ(writer.BitCount(), 3 + kGobHeaderBits);
     EXPECT_EQ(test::BitsOf(buffer.data(), 32),
               "111"
               "00000000000000001"

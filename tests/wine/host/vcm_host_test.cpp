@@ -66,7 +66,7 @@ void CheckCompressionFormats(HIC hic) {
     const struct {
         WORD bits;
         DWORD compression;
-        DWORD size;
+        DWORD size;  // of the uncompressed frame
     } accepted[] = {{9, mmioFOURCC('Y', 'V', 'U', '9'), 28512},
                     {12, mmioFOURCC('Y', 'V', '1', '2'), 38016},
                     {12, mmioFOURCC('I', '4', '2', '0'), 38016},
@@ -86,8 +86,14 @@ void CheckCompressionFormats(HIC hic) {
         CHECK_EQ(out.biWidth, kWidth);
         CHECK_EQ(out.biHeight, kHeight);
         CHECK_EQ(out.biBitCount, 24);
-        CHECK_EQ(out.biSizeImage, entry.size);
-        CHECK_EQ(ICCompressGetSize(hic, sourceInfo, &out), entry.size);
+        // Room for the largest picture of the size, whatever the source's
+        // layout, and never less than its frame; hosts allocate from either
+        // answer (ICSeqCompressFrame from biSizeImage).
+        const LRESULT capacity = ICCompressGetSize(hic, sourceInfo, &out);
+        CHECK(capacity >= LRESULT(entry.size));
+        CHECK_EQ(out.biSizeImage, DWORD(capacity));
+        BITMAPINFOHEADER rgb = Format(kWidth, kHeight, 24, BI_RGB);
+        CHECK_EQ(ICCompressGetSize(hic, reinterpret_cast<BITMAPINFO*>(&rgb), nullptr), capacity);
         CHECK_EQ(ICCompressQuery(hic, sourceInfo, &out), ICERR_OK);
     }
     // Bit count and compression together: a 12-bit BI_RGB is no YV12.
@@ -192,6 +198,60 @@ void CheckRoundTrip(HIC compressor, HIC decompressor) {
     CHECK_EQ(ICDecompressEnd(decompressor), ICERR_OK);
 }
 
+// Tiny, thin and noisy pictures at the finest quantiser fit the buffers
+// hosts allocate: ICSeqCompressFrame's, sized from the compressed format,
+// and ICCompress's, sized from ICCompressGetSize.
+void CheckLargestPicturesFitHostBuffers() {
+    const struct {
+        int width, height;
+        WORD bits;
+        DWORD compression;
+    } sources[] = {{1, 175, 16, BI_RGB},
+                   {3, 3, 12, mmioFOURCC('Y', 'V', '1', '2')},
+                   {17, 9, 24, BI_RGB},
+                   {2, 2, 9, mmioFOURCC('Y', 'V', 'U', '9')}};
+    for (const auto& entry : sources) {
+        BITMAPINFOHEADER input = Format(entry.width, entry.height, entry.bits, entry.compression);
+        Bytes noise(DibStride(entry.width, entry.bits) * entry.height + 64);
+        UINT seed = 7;
+        for (BYTE& sample : noise) sample = (seed = seed * 1664525u + 1013904223u) >> 31 ? 255 : 0;
+
+        COMPVARS vars{};
+        vars.cbSize = sizeof vars;
+        vars.dwFlags = ICMF_COMPVARS_VALID;
+        vars.hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+        vars.fccType = ICTYPE_VIDEO;
+        vars.fccHandler = kKmqx;
+        vars.lQ = 10000;
+        CHECK(vars.hic != nullptr);
+        if (!vars.hic) continue;
+        CHECK(ICSeqCompressFrameStart(&vars, reinterpret_cast<BITMAPINFO*>(&input)));
+        for (int f = 0; f < 3; ++f) {
+            BOOL key = FALSE;
+            LONG size = 0;
+            noise[f] ^= 0xFF;  // every frame another picture
+            CHECK(ICSeqCompressFrame(&vars, 0, noise.data(), &key, &size) != nullptr);
+            CHECK(size > 0);
+        }
+        ICSeqCompressFrameEnd(&vars);
+        ICCompressorFree(&vars);
+
+        HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+        BITMAPINFOHEADER compressed{};
+        CHECK_EQ(ICCompressGetFormat(compressor, &input, &compressed), ICERR_OK);
+        const DWORD capacity = ICCompressGetSize(compressor, &input, &compressed);
+        CHECK_EQ(ICCompressBegin(compressor, &input, &compressed), ICERR_OK);
+        Bytes output(capacity);
+        DWORD ckid = 0, flags = 0;
+        CHECK_EQ(ICCompress(compressor, ICCOMPRESS_KEYFRAME, &compressed, output.data(), &input,
+                            noise.data(), &ckid, &flags, 0, 0, 10000, nullptr, nullptr),
+                 ICERR_OK);
+        CHECK(compressed.biSizeImage > 0 && compressed.biSizeImage <= capacity);
+        ICCompressEnd(compressor);
+        ICClose(compressor);
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -217,6 +277,7 @@ int main() {
     CheckDecompressionFormats(decompressor);
     CheckStateAndQuality(compressor);
     CheckRoundTrip(compressor, decompressor);
+    CheckLargestPicturesFitHostBuffers();
 
     CHECK_EQ(ICClose(compressor), ICERR_OK);
     CHECK_EQ(ICClose(decompressor), ICERR_OK);
