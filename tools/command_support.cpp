@@ -18,8 +18,11 @@ const char kUsage[] =
     "      --state FILE        a 40-byte settings blob\n"
     "      --version V, --param-a .. --param-f V, --quant-normal Q, --quant-key Q\n"
     "                          single settings over the quality or the blob\n"
-    "  kmqx decode [--rgb] IN OUT     decompress an AVI or raw .263 file into Y4M, or with\n"
-    "                                 --rgb into raw 24-bit DIB frames (a folder: BMP files)\n"
+    "  kmqx decode [--rgb] [--strict] IN OUT\n"
+    "                                 decompress an AVI or raw .263 file into Y4M, or with\n"
+    "                                 --rgb into raw 24-bit DIB frames (a folder: BMP files);\n"
+    "                                 a damaged picture is reported and the one before it\n"
+    "                                 repeated, unless --strict makes it an error\n"
     "  kmqx demo [--frames N]         encode and decode a built-in moving CIF sequence\n"
     "                                 into demo.avi and demo.y4m, and print the figures\n"
     "  kmqx --version | --help\n";

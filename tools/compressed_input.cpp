@@ -1,5 +1,8 @@
 #include "tools/compressed_input.h"
 
+#include <memory>
+
+#include "driver/codec_factory.h"
 #include "tools/codec_host.h"
 #include "tools/file_io.h"
 
@@ -11,47 +14,27 @@ constexpr size_t kMaxInputBytes = 0x7FFFFFFF;
 // The largest picture H.263 with the 12-bit custom size can describe.
 constexpr int32_t kMaxDimension = 4095;
 
-class Bits {
-  public:
-    Bits(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    // Reads count bits, most significant first; false past the end.
-    bool Read(int count, uint32_t& value) {
-        value = 0;
-        for (int i = 0; i < count; ++i, ++position_) {
-            if (position_ / 8 >= size_) return false;
-            value = value << 1 | ((data_[position_ / 8] >> (7 - position_ % 8)) & 1);
-        }
+// The size of the first picture the decoder accepts: the size of the
+// sequence, exactly as the decoder will see it. False when it accepts none.
+bool FirstDecodedPictureSize(const CompressedInput& input, int32_t& width, int32_t& height) {
+    const CodecFactory& factory = BuiltInCodecFactory();
+    std::unique_ptr<DecoderInterface, void (*)(DecoderInterface*)> decoder(factory.createDecoder(),
+                                                                           factory.destroyDecoder);
+    if (!decoder || decoder->BeginDecompress() != kDecodeOk) return false;
+    for (const AviFrame& frame : input.frames) {
+        if (decoder->DecodeFrame(&input.bytes[frame.offset], int32_t(frame.size)) != kDecodeOk ||
+            decoder->GetWidth() <= 0)
+            continue;
+        width = decoder->GetWidth();
+        height = decoder->GetHeight();
+        decoder->EndDecompress();
         return true;
     }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t position_ = 0;
-};
+    decoder->EndDecompress();
+    return false;
+}
 
 }  // namespace
-
-bool ReadPictureSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height) {
-    Bits bits(data, size);
-    uint32_t startCode, temporalReference, marker, zero, flags, format;
-    if (!bits.Read(22, startCode) || startCode != 0x20 || !bits.Read(8, temporalReference) ||
-        !bits.Read(1, marker) || marker != 1 || !bits.Read(1, zero) || zero != 0 ||
-        !bits.Read(3, flags) || !bits.Read(3, format))
-        return false;
-    static const int32_t kSizes[6][2] = {{0, 0},     {128, 96},  {176, 144},
-                                         {352, 288}, {704, 576}, {1408, 1152}};
-    if (format >= 1 && format <= 5) {
-        width = kSizes[format][0];
-        height = kSizes[format][1];
-        return true;
-    }
-    uint32_t w, h;
-    if (format != 7 || !bits.Read(12, w) || !bits.Read(12, h) || w == 0 || h == 0) return false;
-    width = int32_t(w);
-    height = int32_t(h);
-    return true;
-}
 
 bool LoadCompressedInput(const std::string& path, CompressedInput& input, std::string& error) {
     input = CompressedInput{};
@@ -72,9 +55,10 @@ bool LoadCompressedInput(const std::string& path, CompressedInput& input, std::s
             error = "neither an AVI file nor an H.263 stream (no picture start code)";
             return false;
         }
-        if (!ReadPictureSize(&bytes[input.frames[0].offset], input.frames[0].size, input.width,
-                             input.height)) {
-            error = "the first picture header gives no picture size";
+        // Whatever the decoder accepts, the tool accepts: the size is that of
+        // the first picture it decodes.
+        if (!FirstDecodedPictureSize(input, input.width, input.height)) {
+            error = "no picture could be decoded";
             return false;
         }
         input.rate = {30000, 1001};  // the H.263 picture clock

@@ -20,9 +20,4 @@ struct CompressedInput {
 
 bool LoadCompressedInput(const std::string& path, CompressedInput& input, std::string& error);
 
-// The picture size in an H.263 picture header (the five standard source
-// formats and the 12-bit custom size); false when the data does not start
-// with a picture header that gives one.
-bool ReadPictureSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);
-
 }  // namespace kmqx

@@ -19,10 +19,13 @@ bool IsDirectory(const std::string& path) {
 
 int RunDecodeCommand(const std::vector<std::string>& args) {
     bool rgb = false;
+    bool strict = false;
     std::vector<std::string> positional;
     for (const std::string& arg : args) {
         if (arg == "--rgb")
             rgb = true;
+        else if (arg == "--strict")
+            strict = true;
         else if (arg.size() > 1 && arg[0] == '-')
             return Fail("decode: unknown option " + arg);
         else
@@ -36,6 +39,14 @@ int RunDecodeCommand(const std::vector<std::string>& args) {
     std::string error;
     if (!LoadCompressedInput(inputName, input, error)) return Fail(inputName + ": " + error);
 
+    // Like a player, go on past a damaged picture (reported here, repeated in
+    // the output) unless asked to treat any damage as an error.
+    const DamageHandler onDamage = [&](int64_t frameNumber, const std::string& reason) {
+        if (!strict)
+            std::fprintf(stderr, "%s: picture %lld: %s; the previous picture is repeated\n",
+                         inputName.c_str(), (long long)frameNumber, reason.c_str());
+        return !strict;
+    };
     DecodeSummary summary;
     bool ok = false;
     if (!rgb) {
@@ -52,7 +63,7 @@ int RunDecodeCommand(const std::vector<std::string>& args) {
                      reason = outputPath + ": " + reason;
                      return false;
                  },
-                 summary, error) &&
+                 onDamage, summary, error) &&
              writer.Commit(error);
         if (!ok && error.find(':') == std::string::npos) error = outputPath + ": " + error;
     } else if (IsDirectory(outputPath)) {
@@ -67,7 +78,7 @@ int RunDecodeCommand(const std::vector<std::string>& args) {
                 reason = path + ": " + reason;
                 return false;
             },
-            summary, error);
+            onDamage, summary, error);
     } else {
         OutputFile file;
         if (!file.Open(outputPath, error)) return Fail(outputPath + ": " + error);
@@ -79,14 +90,18 @@ int RunDecodeCommand(const std::vector<std::string>& args) {
                      reason = outputPath + ": " + reason;
                      return false;
                  },
-                 summary, error) &&
+                 onDamage, summary, error) &&
              file.Commit(error);
         if (!ok && error.find(':') == std::string::npos) error = outputPath + ": " + error;
     }
     if (!ok) return Fail(error);
-    std::fprintf(stderr, "%s -> %s: %lld pictures of %dx%d, decoded at %.1f pictures/s\n",
+    std::string damage;
+    if (summary.damaged > 0)
+        damage = " (" + std::to_string(summary.damaged) + " damaged, shown as the picture before)";
+    std::fprintf(stderr, "%s -> %s: %lld pictures of %dx%d%s, decoded at %.1f pictures/s\n",
                  inputName.c_str(), outputPath.c_str(), (long long)summary.frames, input.width,
-                 input.height, summary.seconds > 0 ? summary.frames / summary.seconds : 0.0);
+                 input.height, damage.c_str(),
+                 summary.seconds > 0 ? summary.decoded / summary.seconds : 0.0);
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -150,9 +151,74 @@ bool RunEncode(const EncodeJob& job, FrameSource& source, EncodeSummary& summary
     return true;
 }
 
+namespace {
+
+// Shared by the two decode loops: counts, reports damage, and ends the
+// decode as a whole.
+class DecodeProgress {
+  public:
+    DecodeProgress(const std::string& inputName, const DamageHandler& onDamage,
+                   DecodeSummary& summary, std::string& error)
+        : inputName_(inputName), onDamage_(onDamage), summary_(summary), error_(error) {
+        summary_ = DecodeSummary{};
+    }
+    // A frame the decoder rejected; false when the decode is to stop.
+    bool Damaged(size_t frameIndex, const std::string& reason) {
+        ++summary_.damaged;
+        if (onDamage_(int64_t(frameIndex) + 1, reason)) return true;
+        error_ = inputName_ + ": picture " + std::to_string(frameIndex + 1) + ": " + reason;
+        return false;
+    }
+    void Decoded() { ++summary_.decoded; }
+    void Timed(double seconds) { summary_.seconds += seconds; }
+    bool Written(bool ok, const std::string& reason) {
+        if (!ok) error_ = reason;
+        summary_.frames += ok ? 1 : 0;
+        return ok;
+    }
+    bool Finish() {
+        if (summary_.decoded > 0) return true;
+        error_ = inputName_ + ": no picture could be decoded";
+        return false;
+    }
+
+  private:
+    const std::string& inputName_;
+    const DamageHandler& onDamage_;
+    DecodeSummary& summary_;
+    std::string& error_;
+};
+
+std::string DecoderResultText(int32_t result) {
+    switch (result) {
+        case kDecodeHeaderRejected:
+            return "picture header rejected by the decoder";
+        case kDecodeOutOfMemory:
+            return "out of memory";
+        default:
+            return "rejected by the decoder (result " + std::to_string(result) + ")";
+    }
+}
+
+// A black 4:2:0 picture, as the decoder shows before its first picture.
+struct BlackPicture {
+    std::vector<uint8_t> planes;
+    PlanarFrame frame{};
+    BlackPicture(int32_t width, int32_t height) {
+        const size_t luma = size_t(width) * size_t(height);
+        const size_t chroma = size_t(width / 2) * size_t(height / 2);
+        planes.assign(luma + 2 * chroma, 128);
+        std::fill(planes.begin(), planes.begin() + luma, uint8_t{16});
+        frame = {planes.data(), planes.data() + luma, planes.data() + luma + chroma};
+    }
+};
+
+}  // namespace
+
 bool DecodeToPlanar(const CompressedInput& input, const std::string& inputName,
-                    const PictureSink& sink, DecodeSummary& summary, std::string& error) {
-    summary = DecodeSummary{};
+                    const PictureSink& sink, const DamageHandler& onDamage, DecodeSummary& summary,
+                    std::string& error) {
+    DecodeProgress progress(inputName, onDamage, summary, error);
     const CodecFactory& factory = BuiltInCodecFactory();
     DecoderInterface* decoder = factory.createDecoder();
     if (!decoder) {
@@ -165,75 +231,64 @@ bool DecodeToPlanar(const CompressedInput& input, const std::string& inputName,
         error = inputName + ": the decoder cannot begin";
         return false;
     }
-    bool havePicture = false;
-    PlanarFrame picture{};
+    const BlackPicture black(input.width, input.height);
+    PlanarFrame picture = black.frame;
     std::string reason;
-    for (const AviFrame& frame : input.frames) {
+    bool ok = true;
+    for (size_t index = 0; ok && index < input.frames.size(); ++index) {
+        const AviFrame& frame = input.frames[index];
         if (frame.size > 0) {
             const double start = Now();
             const int32_t result =
                 decoder->DecodeFrame(&input.bytes[frame.offset], int32_t(frame.size));
-            summary.seconds += Now() - start;
+            progress.Timed(Now() - start);
+            const PlanarFrame decoded = result == kDecodeOk ? decoder->GetPicture() : PlanarFrame{};
             if (result != kDecodeOk) {
-                error = inputName + ": picture " + std::to_string(summary.frames + 1) +
-                        " rejected by the decoder (result " + std::to_string(result) + ")";
-                decoder->EndDecompress();
-                return false;
+                ok = progress.Damaged(index, DecoderResultText(result));
+            } else if (decoder->GetWidth() != input.width || decoder->GetHeight() != input.height) {
+                ok = progress.Damaged(index, "a picture of " + std::to_string(decoder->GetWidth()) +
+                                                 "x" + std::to_string(decoder->GetHeight()) +
+                                                 ", not " + std::to_string(input.width) + "x" +
+                                                 std::to_string(input.height));
+            } else if (!decoded.y) {
+                ok = progress.Damaged(index, "no picture in the frame");
+            } else {
+                picture = decoded;
+                progress.Decoded();
             }
-            if (decoder->GetWidth() != input.width || decoder->GetHeight() != input.height) {
-                error = inputName + ": picture " + std::to_string(summary.frames + 1) + " is " +
-                        std::to_string(decoder->GetWidth()) + "x" +
-                        std::to_string(decoder->GetHeight()) + ", not " +
-                        std::to_string(input.width) + "x" + std::to_string(input.height);
-                decoder->EndDecompress();
-                return false;
-            }
-            picture = decoder->GetPicture();
-            havePicture = true;
         }
-        // An empty first frame has nothing to repeat; it is skipped.
-        if (!havePicture) continue;
-        if (!sink(picture, reason)) {
-            error = reason;
-            decoder->EndDecompress();
-            return false;
-        }
-        ++summary.frames;
+        ok = ok && progress.Written(sink(picture, reason), reason);
     }
     decoder->EndDecompress();
-    return true;
+    return ok && progress.Finish();
 }
 
 bool DecodeToRgb(const CompressedInput& input, const std::string& inputName, const RgbSink& sink,
-                 DecodeSummary& summary, std::string& error) {
-    summary = DecodeSummary{};
+                 const DamageHandler& onDamage, DecodeSummary& summary, std::string& error) {
+    DecodeProgress progress(inputName, onDamage, summary, error);
     std::string reason;
     DecompressorHost codec;
     if (!codec.Begin(input.width, input.height, reason)) {
         error = inputName + ": " + reason;
         return false;
     }
-    bool havePicture = false;
-    for (const AviFrame& frame : input.frames) {
+    // A frame the driver refuses leaves the DIB as it was: the previous
+    // picture, or black before the first.
+    bool ok = true;
+    for (size_t index = 0; ok && index < input.frames.size(); ++index) {
+        const AviFrame& frame = input.frames[index];
         if (frame.size > 0) {
             const double start = Now();
             const bool decoded = codec.Decompress(&input.bytes[frame.offset], frame.size, reason);
-            summary.seconds += Now() - start;
-            if (!decoded) {
-                error =
-                    inputName + ": picture " + std::to_string(summary.frames + 1) + ": " + reason;
-                return false;
-            }
-            havePicture = true;
+            progress.Timed(Now() - start);
+            if (decoded)
+                progress.Decoded();
+            else
+                ok = progress.Damaged(index, reason);
         }
-        if (!havePicture) continue;
-        if (!sink(codec.Rgb(), reason)) {
-            error = reason;
-            return false;
-        }
-        ++summary.frames;
+        ok = ok && progress.Written(sink(codec.Rgb(), reason), reason);
     }
-    return true;
+    return ok && progress.Finish();
 }
 
 }  // namespace kmqx

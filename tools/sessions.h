@@ -47,21 +47,29 @@ bool RunEncode(const EncodeJob& job, FrameSource& source, EncodeSummary& summary
 bool IsRawStreamName(const std::string& path);
 
 struct DecodeSummary {
-    int64_t frames = 0;
-    double seconds = 0;  // decoding alone
+    int64_t frames = 0;   // pictures handed to the sink, repeats included
+    int64_t decoded = 0;  // of those, pictures the decoder decoded
+    int64_t damaged = 0;  // frames the decoder rejected
+    double seconds = 0;   // decoding alone
 };
 
 using PictureSink = std::function<bool(const PlanarFrame& picture, std::string& error)>;
 using RgbSink = std::function<bool(const uint8_t* dib, std::string& error)>;
+// Told of each frame the decoder rejects: its number in the input (from 1)
+// and why. Returns whether to go on; false ends the decode as failed.
+using DamageHandler = std::function<bool(int64_t frameNumber, const std::string& reason)>;
 
-// Decodes every picture with the codec's decoder object and hands its
-// planar picture (input.width x input.height) to sink. Empty frames (a
-// dropped frame in an AVI) repeat the previous picture.
+// Decodes every frame as far as it can, like a player: each picture goes to
+// the sink (input.width x input.height), and a frame that is empty or that
+// the decoder rejects repeats the previous picture, so that the timeline is
+// kept; before the first decoded picture that is a black one. Fails when no
+// picture at all could be decoded, or when onDamage says to stop.
 bool DecodeToPlanar(const CompressedInput& input, const std::string& inputName,
-                    const PictureSink& sink, DecodeSummary& summary, std::string& error);
+                    const PictureSink& sink, const DamageHandler& onDamage, DecodeSummary& summary,
+                    std::string& error);
 
-// Decodes every picture through ICM_DECOMPRESS into 24-bit RGB.
+// The same through ICM_DECOMPRESS into 24-bit RGB.
 bool DecodeToRgb(const CompressedInput& input, const std::string& inputName, const RgbSink& sink,
-                 DecodeSummary& summary, std::string& error);
+                 const DamageHandler& onDamage, DecodeSummary& summary, std::string& error);
 
 }  // namespace kmqx

@@ -6,6 +6,7 @@
 
 #include "convert/output_conversion.h"
 #include "convert/source_conversion.h"
+#include "decoder/picture_split.h"
 #include "test_files.h"
 #include "tools/avi_reader.h"
 #include "tools/commands.h"
@@ -157,6 +158,85 @@ TEST_F(DecodeCommand, DamagedStreamsStillDecode) {
     WriteBytes(in, stream);
     EXPECT_EQ(RunDecodeCommand({in, out}), 0);
     EXPECT_GT(ReadY4m(out).size(), 0u);
+}
+
+// Damage that makes the decoder reject a picture: the split-screen bit of
+// PTYPE, which baseline streams never set.
+void RejectPicture(std::vector<uint8_t>& bytes, size_t pictureStart) {
+    bytes[pictureStart + 4] |= 0x80;
+}
+
+// Runs the decode command with standard error captured.
+int DecodeCapturingErrors(const std::vector<std::string>& args, std::string& errors) {
+    ::testing::internal::CaptureStderr();
+    const int status = RunDecodeCommand(args);
+    errors = ::testing::internal::GetCapturedStderr();
+    return status;
+}
+
+TEST_F(DecodeCommand, RejectedPicturesAreReportedAndTheTimelineKept) {
+    const std::vector<uint8_t> clean = ReadBytes(Stream());
+    const std::vector<size_t> starts = FindPictureStarts(clean.data(), clean.size());
+    ASSERT_EQ(starts.size(), size_t(kFrames));
+    const std::string in = ScratchPath("rejected.263"), out = ScratchPath("rejected.y4m");
+    std::string errors;
+
+    // The first header breaks rules the decoder does not check (marker bit
+    // 0, H.261 bit 1), and picture 3 is rejected.
+    std::vector<uint8_t> stream = clean;
+    stream[starts[0] + 3] ^= 0x03;
+    RejectPicture(stream, starts[2]);
+    WriteBytes(in, stream);
+    ASSERT_EQ(DecodeCapturingErrors({in, out}, errors), 0) << errors;
+    std::vector<std::vector<uint8_t>> pictures = ReadY4m(out);
+    ASSERT_EQ(pictures.size(), size_t(kFrames)) << "one picture per input picture";
+    EXPECT_EQ(pictures[2], pictures[1]) << "the rejected picture repeats the one before";
+    EXPECT_NE(errors.find("picture 3: picture header rejected"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("8 pictures of 176x144 (1 damaged"), std::string::npos) << errors;
+    // Any damage is an error when asked.
+    std::remove(out.c_str());
+    EXPECT_EQ(DecodeCapturingErrors({"--strict", in, out}, errors), 1);
+    EXPECT_NE(errors.find("picture 3"), std::string::npos) << errors;
+    EXPECT_FALSE(FileExists(out));
+
+    // A rejected first picture has nothing to repeat: it is black, and the
+    // size comes from the first picture the decoder accepts.
+    stream = clean;
+    RejectPicture(stream, starts[0]);
+    WriteBytes(in, stream);
+    ASSERT_EQ(DecodeCapturingErrors({in, out}, errors), 0) << errors;
+    pictures = ReadY4m(out);
+    ASSERT_EQ(pictures.size(), size_t(kFrames));
+    std::vector<uint8_t> black(size_t(kWidth) * kHeight, 16);
+    black.resize(black.size() * 3 / 2, 128);
+    EXPECT_EQ(pictures[0], black);
+    EXPECT_NE(pictures[1], black);
+
+    // Nothing decodable: a failure, and no output.
+    for (size_t start : starts) RejectPicture(stream, start);
+    WriteBytes(in, stream);
+    std::remove(out.c_str());
+    EXPECT_EQ(DecodeCapturingErrors({in, out}, errors), 1);
+    EXPECT_NE(errors.find("no picture could be decoded"), std::string::npos) << errors;
+    EXPECT_FALSE(FileExists(out));
+}
+
+TEST_F(DecodeCommand, RejectedPicturesRepeatInRgbToo) {
+    std::vector<uint8_t> avi = ReadBytes(Avi());
+    AviVideoStream stream;
+    std::string error;
+    ASSERT_TRUE(ParseAvi(avi, MakeFourCC('K', 'M', 'Q', 'X'), stream, error)) << error;
+    RejectPicture(avi, stream.frames[5].offset);
+    const std::string in = ScratchPath("rejected.avi"), out = ScratchPath("rejected.rgb");
+    WriteBytes(in, avi);
+    std::string errors;
+    ASSERT_EQ(DecodeCapturingErrors({"--rgb", in, out}, errors), 0) << errors;
+    const std::vector<uint8_t> dibs = ReadBytes(out);
+    const size_t frameSize = Rgb24Stride(kWidth) * kHeight;
+    ASSERT_EQ(dibs.size(), frameSize * kFrames);
+    EXPECT_TRUE(std::equal(dibs.begin() + 5 * frameSize, dibs.begin() + 6 * frameSize,
+                           dibs.begin() + 4 * frameSize));
+    EXPECT_NE(errors.find("picture 6"), std::string::npos) << errors;
 }
 
 TEST(DemoCommand, WritesTheAviAndTheDecodedPicturesOfTheBuiltInSequence) {
