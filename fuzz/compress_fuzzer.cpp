@@ -9,6 +9,12 @@
 //        [40-byte settings blob, if has-state is odd] then frames, each
 //        [control byte][quality 16 bits] and sample bytes taken from the rest
 //        of the input (repeated as needed).
+//
+// Most inputs are small pictures (sides up to 40), so that the fuzzer runs at
+// hundreds of inputs a second; one in sixteen format bytes asks for a large
+// one (sides up to 4200, beyond what the header can carry, up to 256
+// macroblocks: 4095 x 16, 16 x 4095, QCIF and the like) with two frames.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +29,11 @@ namespace {
 using namespace kmqx::fuzz;
 
 constexpr WORD kBitCounts[8] = {24, 16, 12, 9, 24, 12, 32, 8};  // the last is refused
-constexpr int32_t kMaxSide = 160;                               // keeps each run fast
+constexpr int32_t kMaxSmallSide = 40;
+constexpr int kSmallFrames = 12;
+constexpr int32_t kMaxLargeSide = 4200;
+constexpr int32_t kMaxLargeArea = 4096 * 16;  // 256 macroblocks
+constexpr int kLargeFrames = 2;
 
 uint32_t TagFor(WORD bitCount) {
     switch (bitCount) {
@@ -69,8 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!in.Has(6)) return 0;
     const uint8_t formatByte = in.Byte();
     const WORD bitCount = kBitCounts[formatByte & 7];
-    const int32_t width = 1 + in.Word() % kMaxSide;
-    int32_t height = 1 + in.Word() % kMaxSide;
+    const bool large = (formatByte & 0x78) == 0x78;
+    const int32_t width = 1 + in.Word() % (large ? kMaxLargeSide : kMaxSmallSide);
+    int32_t height = 1 + in.Word() % (large ? kMaxLargeSide : kMaxSmallSide);
+    if (large && width * height > kMaxLargeArea) height = std::max(1, kMaxLargeArea / width);
     if (formatByte & 0x80) height = -height;  // top-down
 
     const DWORD_PTR id = OpenInstance(ICMODE_COMPRESS);
@@ -91,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();  // a running sequence needs an output size
 
     const int32_t absHeight = height < 0 ? -height : height;
-    for (int frame = 0; frame < 12 && in.Has(3); ++frame) {
+    const int frames = large ? kLargeFrames : kSmallFrames;
+    for (int frame = 0; frame < frames && in.Has(3); ++frame) {
         const uint8_t control = in.Byte();
         const uint16_t quality = in.Word();
         BITMAPINFOHEADER frameFormat = source;
