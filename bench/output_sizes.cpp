@@ -1,0 +1,125 @@
+// The output buffer hosts get from ICM_COMPRESS_GET_SIZE against the largest
+// pictures: for every source format and a set of small, thin and wide sizes,
+// key and delta frames of uniform and binary (0/255) noise at quality 10500
+// (quantiser 1, the largest pictures) and 8000 (the default), through
+// DriverProc. Counters: get_size, the largest key and delta frame in bytes,
+// and the slowest single frame in milliseconds. 4095 x 4095 runs once, the
+// others three times.
+//
+//   kmqx_bench_output_sizes [--benchmark_filter=yv12]
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "convert/frame_layout.h"
+#include "driver/driver_proc.h"
+#include "fuzz/driver_messages.h"  // how a host talks to DriverProc
+
+namespace kmqx {
+namespace {
+
+using fuzz::Format;
+using fuzz::OpenInstance;
+using fuzz::Send;
+
+struct SourceKind {
+    const char* name;
+    WORD bitCount;
+    DWORD compression;
+    DWORD masks[3];  // BI_BITFIELDS only
+    FrameLayout layout;
+};
+// One line per source format the driver takes.
+const SourceKind kFormats[] = {
+    {"rgb24", 24, BI_RGB, {}, FrameLayout::kRgb24},
+    {"rgb32", 32, BI_RGB, {}, FrameLayout::kRgb32},
+    {"rgb555", 16, BI_RGB, {}, FrameLayout::kRgb555},
+    {"rgb565", 16, kCompressionBitfields, {0xF800, 0x07E0, 0x001F}, FrameLayout::kRgb565},
+    {"yuyv", 16, kFourCcYuyv, {}, FrameLayout::kYuyv},
+    {"yv12", 12, kFourCcYv12, {}, FrameLayout::kYv12},
+    {"i420", 12, kFourCcI420, {}, FrameLayout::kI420},
+    {"yvu9", 9, kFourCcYvu9, {}, FrameLayout::kYvu9},
+};
+// A source record as a BITMAPINFO lays it out: the masks follow the header.
+struct SourceRecord {
+    BITMAPINFOHEADER header;
+    DWORD masks[3];
+};
+const std::pair<int32_t, int32_t> kSizes[] = {{1, 1},     {1, 175},   {3, 3},     {17, 9},
+                                              {4095, 16}, {16, 4095}, {176, 144}, {4095, 4095}};
+
+std::vector<uint8_t> Noise(size_t bytes, uint32_t seed, bool binary) {
+    std::vector<uint8_t> samples(bytes);
+    for (uint8_t& sample : samples) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = binary ? ((seed >> 31) ? 255 : 0) : uint8_t(seed >> 24);
+    }
+    return samples;
+}
+
+void OutputSizes(benchmark::State& state, SourceKind format, int32_t width, int32_t height) {
+    SourceRecord record{Format(width, height, format.bitCount, format.compression),
+                        {format.masks[0], format.masks[1], format.masks[2]}};
+    BITMAPINFOHEADER& source = record.header;
+    BITMAPINFOHEADER compressed = Format(width, height, 24, fuzz::kFourCcKmqx);
+    const size_t sourceBytes = FrameBytes(format.layout, width, height);
+    DWORD maxKey = 0, maxDelta = 0;
+    double slowest = 0;
+    LRESULT capacity = 0;
+    for (auto _ : state) {
+        for (bool binary : {false, true}) {
+            for (DWORD quality : {10500u, 8000u}) {
+                const DWORD_PTR id = OpenInstance(ICMODE_COMPRESS);
+                capacity = Send(id, ICM_COMPRESS_GET_SIZE, &source);
+                std::vector<uint8_t> output(size_t(capacity > 0 ? capacity : 1));
+                Send(id, ICM_COMPRESS_BEGIN, &source, reinterpret_cast<LPARAM>(&compressed));
+                for (uint32_t frame = 0; frame < 3; ++frame) {
+                    std::vector<uint8_t> input = Noise(sourceBytes, frame + 1, binary);
+                    ICCOMPRESS request{};
+                    request.dwFlags = frame == 0 ? ICCOMPRESS_KEYFRAME : 0;
+                    request.lpbiInput = &source;
+                    request.lpInput = input.data();
+                    request.lpbiOutput = &compressed;
+                    request.lpOutput = output.data();
+                    request.dwQuality = quality;
+                    const auto start = std::chrono::steady_clock::now();
+                    const LRESULT result = Send(id, ICM_COMPRESS, &request, sizeof(request));
+                    const std::chrono::duration<double, std::milli> took =
+                        std::chrono::steady_clock::now() - start;
+                    if (result != ICERR_OK) state.SkipWithError("ICM_COMPRESS failed");
+                    slowest = std::max(slowest, took.count());
+                    DWORD& largest = frame == 0 ? maxKey : maxDelta;
+                    largest = std::max(largest, compressed.biSizeImage);
+                }
+                Send(id, ICM_COMPRESS_END);
+                Send(id, DRV_CLOSE);
+            }
+        }
+    }
+    state.counters["get_size"] = double(capacity);
+    state.counters["key_bytes"] = maxKey;
+    state.counters["delta_bytes"] = maxDelta;
+    state.counters["slowest_ms"] = slowest;
+}
+
+const bool kRegistered = [] {
+    for (const SourceKind& format : kFormats) {
+        for (auto [width, height] : kSizes) {
+            const std::string name = std::string("OutputSizes/") + format.name + "/" +
+                                     std::to_string(width) + "x" + std::to_string(height);
+            benchmark::RegisterBenchmark(name.c_str(), OutputSizes, format, width, height)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(width * height > 1 << 20 ? 1 : 3);
+        }
+    }
+    return true;
+}();
+
+}  // namespace
+}  // namespace kmqx
+
+BENCHMARK_MAIN();
