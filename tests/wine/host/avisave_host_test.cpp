@@ -157,14 +157,7 @@ bool SaveThroughAvisave(const Source& source, const std::vector<Picture>& pictur
 // the Video Compression Manager's own sequence helper.
 bool SequenceCompress(const Source& source, const std::vector<Picture>& pictures,
                       CompressedClip& clip) {
-    COMPVARS vars{};
-    vars.cbSize = sizeof vars;
-    vars.dwFlags = ICMF_COMPVARS_VALID;
-    vars.hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
-    vars.fccType = ICTYPE_VIDEO;
-    vars.fccHandler = kKmqx;
-    vars.lKey = 1;
-    vars.lQ = 8000;
+    COMPVARS vars = CodecCompVars(1, 8000);
     BITMAPINFOHEADER format = SourceFormat(source);
     bool ok = vars.hic && ICSeqCompressFrameStart(&vars, reinterpret_cast<BITMAPINFO*>(&format));
     for (int f = 0; ok && f < kFrames; ++f) {

@@ -67,6 +67,20 @@ inline bool RegisterCodec() {
     return RegisterDriver("vidc.KMQX", "KMQX.dll");
 }
 
+// COMPVARS for ICSeqCompressFrame as a host fills them without the chooser
+// dialog: the codec opened for compression (hic null if it cannot be).
+inline COMPVARS CodecCompVars(LONG keyRate, LONG quality) {
+    COMPVARS vars{};
+    vars.cbSize = sizeof vars;
+    vars.dwFlags = ICMF_COMPVARS_VALID;
+    vars.hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+    vars.fccType = ICTYPE_VIDEO;
+    vars.fccHandler = kKmqx;
+    vars.lKey = keyRate;
+    vars.lQ = quality;
+    return vars;
+}
+
 inline BITMAPINFOHEADER Format(int width, int height, WORD bits, DWORD compression) {
     BITMAPINFOHEADER format{};
     format.biSize = sizeof(format);

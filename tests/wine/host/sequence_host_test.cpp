@@ -95,14 +95,7 @@ Bytes SequenceCompress(const Sequence& sequence, const std::vector<Bytes>& sourc
                        int& keyInterval) {
     Bytes pictures;
     keyInterval = 0;
-    COMPVARS vars{};
-    vars.cbSize = sizeof vars;
-    vars.dwFlags = ICMF_COMPVARS_VALID;
-    vars.hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
-    vars.fccType = ICTYPE_VIDEO;
-    vars.fccHandler = kKmqx;
-    vars.lKey = kKeyInterval;
-    vars.lQ = LONG(sequence.quality);
+    COMPVARS vars = CodecCompVars(kKeyInterval, LONG(sequence.quality));
     CHECK(vars.hic != nullptr);
     if (!vars.hic) return pictures;
     BITMAPINFOHEADER input = Format(sequence.width, sequence.height, 24, BI_RGB);

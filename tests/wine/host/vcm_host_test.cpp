@@ -216,13 +216,7 @@ void CheckLargestPicturesFitHostBuffers() {
         UINT seed = 7;
         for (BYTE& sample : noise) sample = (seed = seed * 1664525u + 1013904223u) >> 31 ? 255 : 0;
 
-        COMPVARS vars{};
-        vars.cbSize = sizeof vars;
-        vars.dwFlags = ICMF_COMPVARS_VALID;
-        vars.hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
-        vars.fccType = ICTYPE_VIDEO;
-        vars.fccHandler = kKmqx;
-        vars.lQ = 10000;
+        COMPVARS vars = CodecCompVars(0, 10000);
         CHECK(vars.hic != nullptr);
         if (!vars.hic) continue;
         CHECK(ICSeqCompressFrameStart(&vars, reinterpret_cast<BITMAPINFO*>(&input)));
