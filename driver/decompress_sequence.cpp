@@ -15,10 +15,11 @@ void EndDecoderSequence(DriverInstance* instance) {
     instance->decoderSequenceKept = false;
 }
 
-}  // namespace
-
-LRESULT DecompressBegin(DriverInstance* instance, const BITMAPINFOHEADER* compressed,
-                        const BITMAPINFOHEADER* destination) {
+// Starts a sequence on the instance's decoder. Says through carriedOn whether
+// the begin took up the picture an earlier end kept, rather than starting afresh.
+LRESULT BeginSequence(DriverInstance* instance, const BITMAPINFOHEADER* compressed,
+                      const BITMAPINFOHEADER* destination, bool* carriedOn) {
+    *carriedOn = false;
     // Some hosts (Wine's DirectShow AVI decompressor) pass their compressed
     // input format as the destination: that begin names no destination, and
     // each frame's destination is checked as it comes.
@@ -39,6 +40,7 @@ LRESULT DecompressBegin(DriverInstance* instance, const BITMAPINFOHEADER* compre
         if (width == decoder.GetWidth() && height == decoder.GetHeight()) {
             instance->decompressState = kSequenceRunning;
             instance->decoderSequenceKept = false;
+            *carriedOn = true;
             return ICERR_OK;
         }
         EndDecoderSequence(instance);
@@ -46,6 +48,14 @@ LRESULT DecompressBegin(DriverInstance* instance, const BITMAPINFOHEADER* compre
     if (decoder.BeginDecompress() != kDecodeOk) return ICERR_ERROR;
     instance->decompressState = kSequenceRunning;
     return ICERR_OK;
+}
+
+}  // namespace
+
+LRESULT DecompressBegin(DriverInstance* instance, const BITMAPINFOHEADER* compressed,
+                        const BITMAPINFOHEADER* destination) {
+    bool carriedOn;
+    return BeginSequence(instance, compressed, destination, &carriedOn);
 }
 
 LRESULT Decompress(DriverInstance* instance, const ICDECOMPRESS* request) {
@@ -60,14 +70,25 @@ LRESULT Decompress(DriverInstance* instance, const ICDECOMPRESS* request) {
     if (!request->lpInput || !request->lpOutput ||
         dataBytes > static_cast<DWORD>(std::numeric_limits<int32_t>::max()))
         return ICERR_ERROR;
-    if (instance->decompressState != kSequenceRunning &&
-        DecompressBegin(instance, request->lpbiInput, destination) != ICERR_OK)
+    const int32_t stateBefore = instance->decompressState;
+    const bool beginsHere = stateBefore != kSequenceRunning;
+    bool carriedOn = false;
+    if (beginsHere &&
+        BeginSequence(instance, request->lpbiInput, destination, &carriedOn) != ICERR_OK)
         return ICERR_ERROR;
 
     DecoderInterface& decoder = *instance->decoder;
     if (decoder.DecodeFrame(static_cast<const uint8_t*>(request->lpInput),
-                            static_cast<int32_t>(dataBytes)) != kDecodeOk)
+                            static_cast<int32_t>(dataBytes)) != kDecodeOk) {
+        // The decoder took nothing from a frame it refused: neither does the
+        // instance keep the sequence this frame began.
+        if (beginsHere) {
+            if (!carriedOn) decoder.EndDecompress();
+            instance->decoderSequenceKept = carriedOn;
+            instance->decompressState = stateBefore;
+        }
         return ICERR_ERROR;
+    }
 
     FrameFormat frame;
     ReadDestinationFormat(destination, &frame);

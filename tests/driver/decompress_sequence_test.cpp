@@ -61,6 +61,29 @@ TEST_F(DecompressSequenceTest, FrameRefusedBeforeDecodingBeginsNothing) {
     }
 }
 
+// A frame the decoder refuses takes nothing from the stream, so the sequence
+// it began by itself is undone: a fresh one ended, a kept one kept again.
+TEST_F(DecompressSequenceTest, FrameRefusedByTheDecoderUndoesItsImplicitBegin) {
+    DriverInstance* instance = reinterpret_cast<DriverInstance*>(id);
+    decoder->decodeResult = kDecodeHeaderRejected;
+    EXPECT_EQ(Decompress(), ICERR_ERROR);
+    EXPECT_EQ(instance->decompressState, 0);
+    EXPECT_EQ(decoder->begins, 1);
+    EXPECT_EQ(decoder->ends, 1);
+
+    decoder->decodeResult = kDecodeOk;
+    ASSERT_EQ(Decompress(), ICERR_OK);
+    Send(id, ICM_DECOMPRESS_END);
+    decoder->decodeResult = kDecodeHeaderRejected;
+    EXPECT_EQ(Decompress(), ICERR_ERROR);
+    EXPECT_EQ(instance->decompressState, 2);
+    EXPECT_TRUE(instance->decoderSequenceKept);
+    decoder->decodeResult = kDecodeOk;
+    ASSERT_EQ(Decompress(), ICERR_OK);
+    EXPECT_EQ(decoder->begins, 2) << "the kept picture carries on";
+    EXPECT_EQ(decoder->ends, 1);
+}
+
 TEST_F(DecompressSequenceTest, BeginAndEndAreIdempotent) {
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_END), ICERR_OK);
     EXPECT_EQ(decoder->ends, 0);
