@@ -20,7 +20,7 @@
 #include <cstring>
 #include <vector>
 
-#include "convert/source_conversion.h"
+#include "convert/frame_layout.h"
 #include "driver/driver_proc.h"
 #include "driver_messages.h"
 
@@ -28,25 +28,30 @@ namespace {
 
 using namespace kmqx::fuzz;
 
-constexpr WORD kBitCounts[8] = {24, 16, 12, 9, 24, 12, 32, 8};  // the last is refused
+// The source formats a host can hand over, picked by the format byte's low
+// three bits; BI_BITFIELDS carries its masks after the header, as in a
+// BITMAPINFO.
+struct SourceKind {
+    WORD bitCount;
+    DWORD compression;
+};
+constexpr SourceKind kSources[8] = {
+    {24, kmqx::kCompressionRgb},       {16, kmqx::kFourCcYuy2},
+    {12, kmqx::kFourCcYv12},           {9, kmqx::kFourCcYvu9},
+    {32, kmqx::kCompressionRgb},       {16, kmqx::kCompressionRgb},
+    {16, kmqx::kCompressionBitfields}, {12, kmqx::kFourCcI420},
+};
+constexpr DWORD kMasks565[3] = {0xF800, 0x07E0, 0x001F};
 constexpr int32_t kMaxSmallSide = 40;
 constexpr int kSmallFrames = 12;
 constexpr int32_t kMaxLargeSide = 4200;
 constexpr int32_t kMaxLargeArea = 4096 * 16;  // 256 macroblocks
 constexpr int kLargeFrames = 2;
 
-uint32_t TagFor(WORD bitCount) {
-    switch (bitCount) {
-        case 9:
-            return kmqx::kTagYvu9;
-        case 12:
-            return kmqx::kTagYv12;
-        case 16:
-            return kmqx::kTagYuyv;
-        default:
-            return kmqx::kTagRgb;
-    }
-}
+struct SourceRecord {
+    BITMAPINFOHEADER header;
+    DWORD masks[3];
+};
 
 class Reader {
   public:
@@ -78,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in(data, size);
     if (!in.Has(6)) return 0;
     const uint8_t formatByte = in.Byte();
-    const WORD bitCount = kBitCounts[formatByte & 7];
+    const SourceKind kind = kSources[formatByte & 7];
     const bool large = (formatByte & 0x78) == 0x78;
     const int32_t width = 1 + in.Word() % (large ? kMaxLargeSide : kMaxSmallSide);
     int32_t height = 1 + in.Word() % (large ? kMaxLargeSide : kMaxSmallSide);
@@ -93,7 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Send(id, ICM_SETSTATE, blob, sizeof(blob));
     }
 
-    BITMAPINFOHEADER source = Format(width, height, bitCount, TagFor(bitCount));
+    SourceRecord record{Format(width, height, kind.bitCount, kind.compression), {}};
+    std::memcpy(record.masks, kMasks565, sizeof(record.masks));
+    const BITMAPINFOHEADER& source = record.header;
     BITMAPINFOHEADER compressed{};
     Send(id, ICM_COMPRESS_GET_FORMAT, &source, reinterpret_cast<LPARAM>(&compressed));
     const LRESULT capacity = Send(id, ICM_COMPRESS_GET_SIZE, &source, 0);
@@ -107,11 +114,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int frame = 0; frame < frames && in.Has(3); ++frame) {
         const uint8_t control = in.Byte();
         const uint16_t quality = in.Word();
-        BITMAPINFOHEADER frameFormat = source;
+        SourceRecord frameRecord = record;
+        BITMAPINFOHEADER& frameFormat = frameRecord.header;
         if (control & 0x40)
             frameFormat.biWidth = width + 1 + (control & 7);  // not the begin's size
-        const uint32_t tag = TagFor(bitCount);
-        size_t sourceBytes = kmqx::SourceFrameSize(tag, bitCount, frameFormat.biWidth, absHeight);
+        const size_t sourceBytes =
+            kmqx::FrameBytes(kmqx::SourceLayout(kind.compression, kind.bitCount, kMasks565),
+                             frameFormat.biWidth, absHeight);
         std::vector<uint8_t> samples(sourceBytes ? sourceBytes : 1);
         in.Fill(samples);
         // A host sizes the output for the frame it sends.
