@@ -1,6 +1,7 @@
 #include "common/inverse_dct.h"
 
 #include "common/cpu_features.h"
+#include "common/saturate.h"
 
 namespace kmqx {
 namespace {
@@ -12,14 +13,6 @@ using idct::W5;
 using idct::W6;
 using idct::W7;
 
-// Row results are held in 16 bits between the passes; saturating keeps
-// hostile coefficients from wrapping into values of the opposite sign.
-int16_t SaturateToInt16(int32_t value) {
-    if (value > 32767) return 32767;
-    if (value < -32768) return -32768;
-    return int16_t(value);
-}
-
 // (181 * v + 128) >> 8 with the 32-bit product wrapping as the hardware
 // does: hostile coefficients can push it past 32 bits, which must not be
 // undefined behaviour.
@@ -27,6 +20,8 @@ int32_t ScaleBy181(int32_t v) {
     return int32_t(uint32_t(idct::kHalfSqrt2) * uint32_t(v) + 128u) >> 8;
 }
 
+// Row results are held in 16 bits between the passes, saturated: hostile
+// coefficients must not wrap into values of the opposite sign.
 void RowPass(int16_t* row) {
     int32_t x1 = row[4] * 2048;
     int32_t x2 = row[6];
@@ -78,7 +73,7 @@ void RowPass(int16_t* row) {
 
 // The last stage saturates to -256..255.
 int16_t ClipResidual(int32_t value) {
-    return int16_t(value < -256 ? -256 : (value > 255 ? 255 : value));
+    return int16_t(Clamp(value, -256, 255));
 }
 
 void ColumnPass(int16_t* column) {

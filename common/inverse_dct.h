@@ -15,10 +15,6 @@ namespace kmqx {
 // coefficients no encoder sends.
 void InverseDctScalar(int16_t block[64]);
 
-// Dequantised coefficients are saturated to this magnitude before the
-// transform, in both directions.
-constexpr int32_t kMaxDequantizedCoefficient = 4095;
-
 // 2048 * sqrt(2) * cos(k * pi / 16), rounded, for k = 1, 2, 3, 5, 6, 7; and
 // 181 = 256 / sqrt(2), rounded.
 namespace idct {

@@ -2,6 +2,8 @@
 #include <array>
 #include <cstdint>
 
+#include "common/saturate.h"
+
 namespace kmqx {
 
 // Clamp to 0..255 by table lookup over -256..511, which covers every value the
@@ -10,10 +12,7 @@ constexpr int32_t kClampOffset = 256;
 
 constexpr std::array<uint8_t, 768> MakeClampTable() {
     std::array<uint8_t, 768> t{};
-    for (int32_t i = 0; i < 768; ++i) {
-        const int32_t v = i - kClampOffset;
-        t[i] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
+    for (int32_t i = 0; i < 768; ++i) t[i] = ClipToByte(i - kClampOffset);
     return t;
 }
 

@@ -42,8 +42,8 @@ int32_t Decoder::DecodeFrame(const uint8_t* data, int32_t size) {
 
     if (pictureCount_ == 0) {
         // The first picture fixes the size of the sequence.
-        if (header.width <= 0 || header.height <= 0 || header.width > kMaxDimension ||
-            header.height > kMaxDimension) {
+        if (header.width <= 0 || header.height <= 0 || header.width > kMaxPictureDimension ||
+            header.height > kMaxPictureDimension) {
             return kDecodeHeaderRejected;
         }
         if (!AllocatePlanes(header.width, header.height)) return kDecodeOutOfMemory;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/h263_syntax.h"
 #include "common/planar_frame.h"
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_interface.h"
@@ -12,9 +13,6 @@ namespace kmqx {
 // the object; any number of decoders may be used side by side.
 class Decoder final : public DecoderInterface {
   public:
-    // The largest picture a header can describe (12-bit custom sizes).
-    static constexpr int32_t kMaxDimension = 4095;
-
     Decoder() = default;
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
@@ -29,15 +27,6 @@ class Decoder final : public DecoderInterface {
     int32_t Probe() override { return 1; }
     int32_t GetWidth() override { return displayWidth_; }
     int32_t GetHeight() override { return displayHeight_; }
-
-    // Macroblock types as MCBPC carries them.
-    enum MacroblockType : int32_t {
-        kInter = 0,
-        kInterQuant = 1,
-        kInter4V = 2,
-        kIntra = 3,
-        kIntraQuant = 4,
-    };
 
     // Values from PQUANT, GQUANT and DQUANT; exposed for tests.
     int32_t CurrentQuant() const { return quant_; }

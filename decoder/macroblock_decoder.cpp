@@ -3,49 +3,36 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/h263_syntax.h"
 #include "common/h263_tables.h"
-#include "common/inverse_dct.h"
 #include "decoder/decoder.h"
 #include "decoder/vlc_tables.h"
 
 namespace kmqx {
 namespace {
 
-constexpr int32_t kOutsideMarker = 999;  // candidate vector not available
 constexpr int32_t kLookupError = -2;
-
-int32_t Median(int32_t a, int32_t b, int32_t c) {
-    if (a > b) {
-        const int32_t t = a;
-        a = b;
-        b = t;
-    }
-    // a <= b
-    if (c <= a) return a;
-    if (c >= b) return b;
-    return c;
-}
 
 }  // namespace
 
 void Decoder::SetGridBorders() {
     for (int32_t column = 0; column < mbCols_; ++column) {
         const int32_t i = GridIndex(-1, column);
-        mvX_[i] = mvY_[i] = kOutsideMarker;
-        mbMode_[i] = kIntra;
+        mvX_[i] = mvY_[i] = kOutsideVector;
+        mbMode_[i] = kMacroblockIntra;
     }
     for (int32_t row = -1; row < mbRows_; ++row) {
         for (int32_t column : {int32_t(-1), mbCols_}) {
             const int32_t i = GridIndex(row, column);
             mvX_[i] = mvY_[i] = 0;
-            mbMode_[i] = kIntra;
+            mbMode_[i] = kMacroblockIntra;
         }
     }
 }
 
 int32_t Decoder::DecodeMcbpc() {
-    const VlcEntry entry =
-        LookupMcbpc(GetDecoderVlcTables(), pictureType_ == 1, reader_.Peek(kMcbpcPeekBits));
+    const VlcEntry entry = LookupMcbpc(GetDecoderVlcTables(), pictureType_ == kPictureInter,
+                                       reader_.Peek(kMcbpcPeekBits));
     if (entry.length == 0) return kLookupError;
     reader_.Skip(entry.length);
     return entry.value;
@@ -69,9 +56,9 @@ int32_t Decoder::DecodeMotionVectorDifference() {
 int32_t Decoder::PredictVector(int32_t row, int32_t column, const int32_t* grid) const {
     const int32_t left = grid[GridIndex(row, column - 1)];
     const int32_t above = grid[GridIndex(row - 1, column)];
-    if (gobHeaderSeen_ || above == kOutsideMarker) return left;  // median of three equal
     const int32_t aboveRight = grid[GridIndex(row - 1, column + 1)];
-    return Median(left, above, aboveRight);
+    return PredictVectorComponent(left, above, aboveRight,
+                                  gobHeaderSeen_ || above == kOutsideVector);
 }
 
 void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
@@ -106,15 +93,8 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
             resyncPending_ = true;
             return;
         }
-        const int32_t magnitude = level < 0 ? -level : level;
-        int32_t rec = 0;
-        if (quant > 0 && magnitude > 0) {
-            rec = quant * (2 * magnitude + 1) - ((quant & 1) == 0 ? 1 : 0);
-            // Saturated, as the encoder's reconstruction saturates it.
-            if (rec > kMaxDequantizedCoefficient) rec = kMaxDequantizedCoefficient;
-            if (level < 0) rec = -rec;
-        }
-        block[kZigzag[position]] = int16_t(rec);
+        // A forbidden quantiser of 0 reconstructs nothing.
+        block[kZigzag[position]] = int16_t(quant > 0 ? Dequantize(level, quant) : 0);
         ++position;
         if (last == 1) return;
         if (position > 63) {  // the next event can only run past the block
@@ -137,7 +117,7 @@ void Decoder::DecodePictureBody() {
             reader_.SyncToStartCode();
             resyncPending_ = false;
         }
-        if (reader_.Peek(22) <= 63) {
+        if (IsStartCodeAhead(reader_.Peek(kStartCodeValueBits))) {
             if (ReadGobHeader(&address) == GobResult::kPictureEnds) break;
         } else if (address % mbCols_ == 0 && address >= mbCols_) {
             gobHeaderSeen_ = false;
@@ -152,7 +132,7 @@ void Decoder::DecodePictureBody() {
         bool skipped = false;
         int32_t mcbpc = 0;
         for (;;) {
-            if (pictureType_ == 1 && reader_.ReadBit() == 1) {
+            if (pictureType_ == kPictureInter && reader_.ReadBit() == 1) {
                 skipped = true;
                 break;
             }
@@ -169,20 +149,19 @@ void Decoder::DecodePictureBody() {
         mb.row = row;
         mb.column = column;
         if (skipped) {
-            mb.type = kInter;
+            mb.type = kMacroblockInter;
             mvX_[index] = mvY_[index] = 0;
         } else {
-            mb.type = mcbpc >> 2;
+            mb.type = McbpcType(mcbpc);
             const int32_t cbpy = DecodeCbpy();
             bool headerError = cbpy == kLookupError;
-            const bool isIntra = mb.type == kIntra || mb.type == kIntraQuant;
-            mb.cbp = ((isIntra ? cbpy ^ 15 : cbpy) & 15) * 4 + (mcbpc & 3);
-            if (mb.type == kInterQuant || mb.type == kIntraQuant) {
+            mb.cbp = CodedBlockPattern(CbpyOrder(cbpy & 15, IsIntraMacroblock(mb.type)),
+                                       McbpcChromaBits(mcbpc));
+            if (HasQuantizerChange(mb.type)) {
                 static const int32_t kDquant[4] = {-1, -2, 1, 2};
-                int32_t quant = quant_ + kDquant[reader_.Read(2)];
-                quant_ = quant < 1 ? 1 : (quant > 31 ? 31 : quant);
+                quant_ = ClampQuantizer(quant_ + kDquant[reader_.Read(2)]);
             }
-            if (mb.type == kInter || mb.type == kInterQuant) {
+            if (HasOneMotionVector(mb.type)) {
                 int32_t* grids[2] = {mvX_, mvY_};
                 const int32_t positions[2] = {16 * column, 16 * row};
                 const int32_t limits[2] = {16 * mbCols_ - 16, 16 * mbRows_ - 16};
@@ -193,9 +172,8 @@ void Decoder::DecodePictureBody() {
                         continue;
                     }
                     const int32_t difference = code < 32 ? code : code - 64;
-                    int32_t vector = difference + PredictVector(row, column, grids[component]);
-                    if (vector > 31) vector -= 64;
-                    if (vector < -32) vector += 64;
+                    const int32_t vector = WrapVectorComponent(
+                        difference + PredictVector(row, column, grids[component]));
                     const int32_t reach = vector / 2 + positions[component];
                     if (reach < 0 || reach > limits[component]) headerError = true;
                     grids[component][index] = vector;
@@ -220,15 +198,15 @@ void Decoder::DecodePictureBody() {
         }
 
         if (!skipped) {
-            const bool isIntra = mb.type == kIntra || mb.type == kIntraQuant;
+            const bool isIntra = IsIntraMacroblock(mb.type);
             std::memset(coefficients_, 0, sizeof(coefficients_));
             for (int block = 0; block < 6 && !resyncPending_; ++block) {
-                const bool coded = (mb.cbp >> (5 - block)) & 1;
                 if (isIntra) {
-                    const int32_t dc = int32_t(reader_.Read(8));
-                    coefficients_[block][0] = int16_t((dc == 255 ? 128 : dc) * 8);
+                    const int32_t dc = IntraDcLevel(int32_t(reader_.Read(8)));
+                    coefficients_[block][0] = int16_t(dc * kIntraDcScale);
                 }
-                if (coded) DecodeBlockCoefficients(coefficients_[block], isIntra);
+                if (IsBlockCoded(mb.cbp, block))
+                    DecodeBlockCoefficients(coefficients_[block], isIntra);
             }
             if (resyncPending_) continue;  // abandoned: not reconstructed
         }

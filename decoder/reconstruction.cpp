@@ -1,20 +1,12 @@
 // Motion-compensated prediction, inverse transform and clipping of one
 // macroblock into the Target planes.
+#include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
+#include "common/saturate.h"
 #include "decoder/decoder.h"
 
 namespace kmqx {
 namespace {
-
-uint8_t ClampSample(int32_t value) {
-    return uint8_t(value < 0 ? 0 : (value > 255 ? 255 : value));
-}
-
-// Chroma vector component: the luma value halved, quarter positions moved to
-// the half position.
-int32_t ChromaVector(int32_t v) {
-    return (v % 4 == 0) ? v / 2 : ((v >> 1) | 1);
-}
 
 // Predicts a size x size block at (x, y) of `dst` from `src` displaced by
 // the half-sample vector (vx, vy). Samples beyond the plane edge repeat the
@@ -77,15 +69,14 @@ void PredictBlock(const uint8_t* src, uint8_t* dst, int32_t pitch, int32_t width
 void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
     const int32_t x = 16 * mb.column;
     const int32_t y = 16 * mb.row;
-    const bool isIntra = mb.type == kIntra || mb.type == kIntraQuant;
-    if (mb.type == kInter || mb.type == kInterQuant) {
+    const bool isIntra = IsIntraMacroblock(mb.type);
+    if (HasOneMotionVector(mb.type)) {
         PredictMacroblock(x, y, mb.mvX, mb.mvY);
-    } else if (mb.type == kInter4V) {
+    } else if (mb.type == kMacroblockInter4V) {
         PredictMacroblock(x, y, 0, 0);
     }
     for (int block = 0; block < 6; ++block) {
-        const bool coded = (mb.cbp >> (5 - block)) & 1;
-        if (!isIntra && !coded) continue;
+        if (!isIntra && !IsBlockCoded(mb.cbp, block)) continue;
         int16_t* coefficients = coefficients_[block];
         InverseDct(coefficients);
         uint8_t* plane;
@@ -113,8 +104,8 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
 
 void Decoder::PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy) {
     PredictBlock(reference_.y, target_.y, codedWidth_, codedWidth_, codedHeight_, x, y, vx, vy, 16);
-    const int32_t cx = ChromaVector(vx);
-    const int32_t cy = ChromaVector(vy);
+    const int32_t cx = ChromaVectorComponent(vx);
+    const int32_t cy = ChromaVectorComponent(vy);
     PredictBlock(reference_.cb, target_.cb, chromaWidth_, chromaWidth_, chromaHeight_, x / 2, y / 2,
                  cx, cy, 8);
     PredictBlock(reference_.cr, target_.cr, chromaWidth_, chromaWidth_, chromaHeight_, x / 2, y / 2,
@@ -124,14 +115,14 @@ void Decoder::PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy) {
 void Decoder::AddBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y) {
     uint8_t* out = plane + size_t(y) * pitch + x;
     for (int32_t r = 0; r < 8; ++r, out += pitch, block += 8) {
-        for (int32_t i = 0; i < 8; ++i) out[i] = ClampSample(out[i] + block[i]);
+        for (int32_t i = 0; i < 8; ++i) out[i] = ClipToByte(out[i] + block[i]);
     }
 }
 
 void Decoder::PutBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y) {
     uint8_t* out = plane + size_t(y) * pitch + x;
     for (int32_t r = 0; r < 8; ++r, out += pitch, block += 8) {
-        for (int32_t i = 0; i < 8; ++i) out[i] = ClampSample(block[i]);
+        for (int32_t i = 0; i < 8; ++i) out[i] = ClipToByte(block[i]);
     }
 }
 

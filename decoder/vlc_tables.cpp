@@ -1,5 +1,6 @@
 #include "decoder/vlc_tables.h"
 
+#include "common/h263_syntax.h"
 #include "common/h263_tables.h"
 
 namespace kmqx {
@@ -49,17 +50,18 @@ DecoderVlcTables BuildTables() {
     for (int i = 0; i < kMcbpcIntraStuffing; ++i) {
         const VlcCode& c = kMcbpcIntra[i];
         if (c.length == 1) continue;  // "1", handled by the first range
-        FillCode(t.mcbpcIntra, 0, 32, 6, c.code, c.length, {int16_t(12 + i), c.length});
+        FillCode(t.mcbpcIntra, 0, 32, 6, c.code, c.length,
+                 {int16_t(McbpcValue(kMacroblockIntra, 0) + i), c.length});
     }
     for (int i = 0; i < kMcbpcInterStuffing; ++i) {
         const VlcCode& c = kMcbpcInter[i];
         if (c.length == 1) continue;
         FillCode(t.mcbpcInter, 0, 256, 9, c.code, c.length, {int16_t(i), c.length});
     }
-    for (int pattern = 0; pattern < 16; ++pattern) {
-        const VlcCode& c = kCbpy[pattern];
+    for (int index = 0; index < 16; ++index) {
+        const VlcCode& c = kCbpy[index];
         if (c.length == 2) continue;  // "11"
-        FillCode(t.cbpy, 0, 48, 6, c.code, c.length, {int16_t(pattern ^ 15), c.length});
+        FillCode(t.cbpy, 0, 48, 6, c.code, c.length, {int16_t(index), c.length});
     }
 
     // MVD: the code of magnitude m without its leading 0, then the sign bit;

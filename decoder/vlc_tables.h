@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "common/h263_syntax.h"
+
 namespace kmqx {
 
 // Direct lookup tables for the decoder's variable-length codes, built once
@@ -25,7 +27,7 @@ struct DecoderVlcTables {
     // indexes by v.
     VlcEntry mcbpcInter[256];
     // CBPY, 6-bit peek: v >= 48 is "11"; 2 <= v < 48 indexes by v. The value
-    // is the pattern of an INTER macroblock (INTRA ones complement it).
+    // is the index of the code table (see CbpyOrder).
     VlcEntry cbpy[48];
     // MVD after a leading 0 bit, 12-bit peek including the sign bit:
     // v >= 512 by v / 256, 128 <= v < 512 by v / 4, 5 <= v < 128 by v.
@@ -49,14 +51,17 @@ constexpr int kTcoefPeekBits = 12;
 
 // The lookups proper: one peeked value in, one entry out (length 0: no code).
 inline VlcEntry LookupMcbpc(const DecoderVlcTables& t, bool interPicture, uint32_t v) {
-    if (v >= 256) return {int16_t(interPicture ? 0 : 12), 1};
+    if (v >= 256)
+        return {int16_t(interPicture ? McbpcValue(kMacroblockInter, 0)
+                                     : McbpcValue(kMacroblockIntra, 0)),
+                1};
     if (v == 1) return {kMcbpcStuffingValue, 9};
     if (interPicture) return v >= 2 ? t.mcbpcInter[v] : VlcEntry{0, 0};
     return v >= 8 ? t.mcbpcIntra[v >> 3] : VlcEntry{0, 0};
 }
 
 inline VlcEntry LookupCbpy(const DecoderVlcTables& t, uint32_t v) {
-    if (v >= 48) return {0, 2};
+    if (v >= 48) return {15, 2};
     return t.cbpy[v];
 }
 

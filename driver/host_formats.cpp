@@ -8,8 +8,8 @@ namespace kmqx {
 namespace {
 
 bool SidesInRange(const FrameFormat& frame) {
-    return frame.width >= 1 && frame.width <= kMaxPictureSide && frame.height >= 1 &&
-           frame.height <= kMaxPictureSide;
+    return frame.width >= 1 && frame.width <= kMaxPictureDimension && frame.height >= 1 &&
+           frame.height <= kMaxPictureDimension;
 }
 
 }  // namespace

@@ -11,13 +11,7 @@
 namespace kmqx {
 namespace {
 
-constexpr int32_t kMinQuant = 1;
-constexpr int32_t kMaxQuant = 31;
 constexpr uint8_t kNeutralChroma = 128;
-
-int32_t ClampQuant(int32_t q) {
-    return std::min(std::max(q, kMinQuant), kMaxQuant);
-}
 
 int32_t RoundUpToMacroblock(int32_t size) {
     return (size + 15) / 16 * 16;
@@ -165,10 +159,10 @@ void Encoder::SetGobHeaderInterval(int32_t n) {
     gobHeaderInterval_ = n;
 }
 void Encoder::SetQuantNormal(int32_t q) {
-    quantNormal_ = ClampQuant(q);
+    quantNormal_ = ClampQuantizer(q);
 }
 void Encoder::SetQuantKey(int32_t q) {
-    quantKey_ = ClampQuant(q);
+    quantKey_ = ClampQuantizer(q);
 }
 void Encoder::SetCodecVersion(int32_t v) {
     codecVersion_ = v;
@@ -199,7 +193,7 @@ int32_t Encoder::LastPictureWasIntra() {
 }
 
 void Encoder::SetPictureQuantizer(int32_t qp) {
-    currentQuant_ = ClampQuant(qp);
+    currentQuant_ = ClampQuantizer(qp);
     quantizer_ = BuildQuantizerTables(currentQuant_);
     dequant_ = BuildDequantParams(currentQuant_);
 }
@@ -258,7 +252,7 @@ int32_t Encoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
     codingsOfLastPicture_ = 1;
     PictureCoding previous;
     while (writer_.Overflowed()) {
-        const bool coarsest = currentQuant_ >= kMaxQuant && pictureCodingType_ == kPictureIntra;
+        const bool coarsest = currentQuant_ >= kMaxQuantizer && pictureCodingType_ == kPictureIntra;
         if (codingsOfLastPicture_ >= kMaxCodingsPerPicture || coarsest) {
             // Nothing usable was sent: the decoder still holds the last
             // picture that was, so the next one must not predict from ours.

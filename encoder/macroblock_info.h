@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/h263_syntax.h"
+
 namespace kmqx {
 
 // Per-macroblock record of the encoder. Records carry from picture to picture:
@@ -10,7 +12,7 @@ namespace kmqx {
 struct MacroblockInfo {
     int32_t pixelSum;
     int32_t changeMark;  // -1 unchanged, 1 changed (motion detection)
-    int32_t mvX;         // whole pixels; 999 in the top border row ("outside")
+    int32_t mvX;         // whole pixels; kOutsideVector in the top border row
     int32_t mvY;
     int32_t halfX;  // -1, 0 or 1
     int32_t halfY;
@@ -26,8 +28,6 @@ struct MacroblockInfo {
 // its coefficients are sent, so that decoders whose inverse transform differs
 // from ours cannot drift without bound.
 constexpr int32_t kForcedIntraCount = 131;
-
-constexpr int32_t kOutsideVector = 999;
 
 // The macroblock grid with a one-macroblock border all round, sized from the
 // picture. Macroblock (x, y) of the picture is At(x, y); At(-1, y), At(cols, y),

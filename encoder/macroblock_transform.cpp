@@ -1,15 +1,15 @@
 #include "encoder/macroblock_transform.h"
 
-#include <algorithm>
 #include <cstring>
 
+#include "common/h263_syntax.h"
 #include "encoder/quantizer.h"
 #include "encoder/reconstruction.h"
 
 namespace kmqx {
 
 QuantizerParams BuildQuantizerTables(int32_t qp) {
-    qp = std::clamp(qp, 1, 31);
+    qp = ClampQuantizer(qp);
     QuantizerParams params;
     params.qp = qp;
     params.halfQp = static_cast<int16_t>(qp / 2);
@@ -20,18 +20,15 @@ QuantizerParams BuildQuantizerTables(int32_t qp) {
 }
 
 DequantParams BuildDequantParams(int32_t quant) {
-    quant = std::clamp(quant, 1, 31);
+    quant = ClampQuantizer(quant);
     DequantParams params;
     params.quant = quant;
     params.multiplier = static_cast<int16_t>(2 * quant);
-    params.rounding = static_cast<int16_t>((quant & 1) != 0 ? quant : quant - 1);
+    params.rounding = static_cast<int16_t>(DequantRounding(quant));
     return params;
 }
 
 namespace {
-
-constexpr int32_t kLumaPatternBit[4] = {32, 16, 8, 4};
-constexpr int32_t kChromaPatternBit[2] = {2, 1};
 
 // The macroblock lies inside the picture and the pictures agree in size.
 bool MacroblockInside(const PictureView& picture, int32_t column, int32_t row) {
@@ -83,14 +80,14 @@ int32_t TransformIntraMacroblock(const PictureView& input, const PictureView& re
     for (int block = 0; block < 4; ++block) {
         const int32_t offset = lumaOrigin + LumaBlockOffset(block, lumaPitch);
         codeBlock(block, input.y + offset, reconstruction.y + offset, lumaPitch,
-                  kLumaPatternBit[block]);
+                  CodedBlockBit(block));
     }
     const int32_t chromaPitch = input.chromaWidth();
     const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
     codeBlock(4, input.cb + chromaOffset, reconstruction.cb + chromaOffset, chromaPitch,
-              kChromaPatternBit[0]);
+              CodedBlockBit(4));
     codeBlock(5, input.cr + chromaOffset, reconstruction.cr + chromaOffset, chromaPitch,
-              kChromaPatternBit[1]);
+              CodedBlockBit(5));
     return pattern;
 }
 
@@ -112,7 +109,7 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
             QuantizeInterBlock(motion.CurrentLumaBlocks[block], 8, out.lumaPrediction[block], 8,
                                quantizer, out.levels[block]);
         out.last[block] = last;
-        if (last != 0 || out.levels[block][0] != 0) pattern |= kLumaPatternBit[block];
+        if (last != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
     }
     PredictChroma(reference, column, row, vx, vy, out.chromaPrediction[0], out.chromaPrediction[1]);
     // Chroma is coded only alongside coded luminance.
@@ -130,7 +127,7 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
             QuantizeInterBlock(chromaPlanes[k] + chromaOffset, chromaPitch, out.chromaPrediction[k],
                                8, quantizer, out.levels[block]);
         out.last[block] = last;
-        if (last != 0 || out.levels[block][0] != 0) pattern |= kChromaPatternBit[k];
+        if (last != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
     }
     return pattern;
 }

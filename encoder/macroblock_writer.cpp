@@ -1,14 +1,10 @@
 #include "encoder/macroblock_writer.h"
 
-#include <algorithm>
-
+#include "common/h263_syntax.h"
 #include "common/h263_tables.h"
 
 namespace kmqx {
 namespace {
-
-constexpr int32_t kMbTypeInter = 0;
-constexpr int32_t kMbTypeIntra = 3;
 
 // TCOEF codes indexed by LAST, RUN and LEVEL magnitude; length 0 = no code.
 struct TcoefLookup {
@@ -37,10 +33,6 @@ void PutCode(BitWriter& writer, const VlcCode& code) {
     writer.PutBits(code.length, code.code);
 }
 
-int32_t Median(int32_t a, int32_t b, int32_t c) {
-    return a + b + c - std::max({a, b, c}) - std::min({a, b, c});
-}
-
 HalfPelVector VectorOf(const MacroblockInfo& record) {
     return {2 * record.mvX + record.halfX, 2 * record.mvY + record.halfY};
 }
@@ -48,20 +40,20 @@ HalfPelVector VectorOf(const MacroblockInfo& record) {
 }  // namespace
 
 void WriteIntraMacroblockHeader(BitWriter& writer, int32_t pictureCodingType, int32_t pattern) {
-    const int32_t cbpc = pattern & 3;
-    if (pictureCodingType != 0) {
+    const int32_t mcbpc = McbpcValue(kMacroblockIntra, ChromaBits(pattern));
+    if (pictureCodingType != kPictureIntra) {
         writer.PutBits(1, 0);  // COD
-        PutCode(writer, kMcbpcInter[4 * kMbTypeIntra + cbpc]);
+        PutCode(writer, kMcbpcInter[mcbpc]);
     } else {
-        PutCode(writer, kMcbpcIntra[cbpc]);
+        PutCode(writer, kMcbpcIntra[mcbpc - McbpcValue(kMacroblockIntra, 0)]);
     }
-    PutCode(writer, kCbpy[(pattern >> 2) & 15]);
+    PutCode(writer, kCbpy[CbpyOrder(LumaBits(pattern), true)]);
 }
 
 void WriteInterMacroblockHeader(BitWriter& writer, int32_t pattern) {
     writer.PutBits(1, 0);  // COD
-    PutCode(writer, kMcbpcInter[4 * kMbTypeInter + (pattern & 3)]);
-    PutCode(writer, kCbpy[((pattern >> 2) & 15) ^ 15]);
+    PutCode(writer, kMcbpcInter[McbpcValue(kMacroblockInter, ChromaBits(pattern))]);
+    PutCode(writer, kCbpy[CbpyOrder(LumaBits(pattern), false)]);
 }
 
 void WriteSkippedMacroblock(BitWriter& writer) {
@@ -72,13 +64,12 @@ HalfPelVector PredictMotionVector(const MacroblockGrid& grid, int32_t column, in
                                   bool rowHasHeader) {
     const HalfPelVector left = VectorOf(grid.At(column - 1, row));
     if (rowHasHeader) return left;
-    const HalfPelVector above = VectorOf(grid.At(column, row - 1));
+    const MacroblockInfo& aboveRecord = grid.At(column, row - 1);
+    const bool leftOnly = aboveRecord.mvX == kOutsideVector;
+    const HalfPelVector above = VectorOf(aboveRecord);
     const HalfPelVector aboveRight = VectorOf(grid.At(column + 1, row - 1));
-    constexpr int32_t kOutside = 2 * kOutsideVector;
-    HalfPelVector predictor;
-    predictor.x = above.x == kOutside ? left.x : Median(left.x, above.x, aboveRight.x);
-    predictor.y = above.y == kOutside ? left.y : Median(left.y, above.y, aboveRight.y);
-    return predictor;
+    return {PredictVectorComponent(left.x, above.x, aboveRight.x, leftOnly),
+            PredictVectorComponent(left.y, above.y, aboveRight.y, leftOnly)};
 }
 
 void WriteMotionVectorDifference(BitWriter& writer, int32_t difference) {
@@ -95,14 +86,8 @@ void WriteMotionVector(BitWriter& writer, const MacroblockGrid& grid, int32_t co
                        bool rowHasHeader) {
     const HalfPelVector predictor = PredictMotionVector(grid, column, row, rowHasHeader);
     const HalfPelVector vector = VectorOf(grid.At(column, row));
-    for (int32_t difference : {vector.x - predictor.x, vector.y - predictor.y}) {
-        if (difference < -32) {
-            difference += 64;
-        } else if (difference > 31) {
-            difference -= 64;
-        }
-        WriteMotionVectorDifference(writer, difference);
-    }
+    WriteMotionVectorDifference(writer, WrapVectorComponent(vector.x - predictor.x));
+    WriteMotionVectorDifference(writer, WrapVectorComponent(vector.y - predictor.y));
 }
 
 void WriteCoefficientEvent(BitWriter& writer, int32_t last, int32_t run, int32_t level) {
@@ -142,8 +127,7 @@ void WriteEvents(BitWriter& writer, const int8_t levels[64], int32_t first, int3
 }  // namespace
 
 void WriteIntraBlock(BitWriter& writer, const int8_t levels[64], int32_t last) {
-    const int32_t dc = static_cast<uint8_t>(levels[0]);
-    writer.PutBits(8, dc == 128 ? 255 : dc);
+    writer.PutBits(8, IntraDcCode(static_cast<uint8_t>(levels[0])));
     if (last == 0) return;
     WriteEvents(writer, levels, 1, last);
 }
@@ -156,7 +140,7 @@ void WriteBlocks(BitWriter& writer, bool intra, int32_t pattern, const Macrobloc
     for (int32_t block = 0; block < 6; ++block) {
         if (intra) {
             WriteIntraBlock(writer, blocks.levels[block], blocks.last[block]);
-        } else if (pattern & kPatternBit[block]) {
+        } else if (IsBlockCoded(pattern, block)) {
             WriteInterBlock(writer, blocks.levels[block], blocks.last[block]);
         }
     }

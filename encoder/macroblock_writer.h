@@ -7,9 +7,6 @@
 
 namespace kmqx {
 
-// Coded-block pattern bits, in block order Y0, Y1, Y2, Y3, Cb, Cr.
-constexpr int32_t kPatternBit[6] = {32, 16, 8, 4, 2, 1};
-
 // A motion vector in half-pixel units.
 struct HalfPelVector {
     int32_t x;
@@ -25,7 +22,7 @@ void WriteInterMacroblockHeader(BitWriter& writer, int32_t pattern);
 void WriteSkippedMacroblock(BitWriter& writer);
 
 // The predictor of macroblock (column, row) from its left, above and above
-// right neighbours; the top border's 999 vectors mean "outside".
+// right neighbours; the top border's kOutsideVector means "outside".
 HalfPelVector PredictMotionVector(const MacroblockGrid& grid, int32_t column, int32_t row,
                                   bool rowHasHeader);
 // Writes MVD x and MVD y of the macroblock's own vector against its predictor.

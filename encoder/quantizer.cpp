@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/h263_syntax.h"
 #include "encoder/transform_kernels.h"
 
 namespace kmqx {
@@ -76,7 +77,7 @@ int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const Quantiz
     }
     kernels.forwardDct(block);
     kernels.quantizeIntra(block, quantizer, levels);
-    const int32_t dc = std::clamp(block[0] / 8, 1, 254);
+    const int32_t dc = std::clamp(block[0] / kIntraDcScale, 1, 254);
     levels[0] = static_cast<int8_t>(static_cast<uint8_t>(dc));
     // Index 0 is scan position 0, so the DC cannot raise the maximum.
     return kernels.lastScanPosition(levels);

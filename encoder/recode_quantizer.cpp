@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/h263_syntax.h"
+
 namespace kmqx {
 
 // The size of an H.263 picture falls roughly as quantiser^-g: g near 1 for
@@ -16,10 +18,9 @@ namespace kmqx {
 // codings, on average two quantiser steps coarser than the finest that fits.
 int32_t QuantizerAfterOverflow(PictureCoding last, PictureCoding previous, int64_t allowedBits,
                                int32_t codings) {
-    constexpr int32_t kCoarsest = 31;
-    if (codings + 1 >= kMaxCodingsPerPicture || last.quantizer >= kCoarsest || allowedBits <= 0 ||
-        last.quantizer < 1)
-        return kCoarsest;
+    if (codings + 1 >= kMaxCodingsPerPicture || last.quantizer >= kMaxQuantizer ||
+        allowedBits <= 0 || last.quantizer < 1)
+        return kMaxQuantizer;
     double falloff = 0.7;
     if (previous.quantizer > 0 && previous.quantizer < last.quantizer && previous.bits > last.bits)
         falloff = std::log(double(previous.bits) / double(last.bits)) /
@@ -27,8 +28,8 @@ int32_t QuantizerAfterOverflow(PictureCoding last, PictureCoding previous, int64
     falloff = std::clamp(falloff, 0.4, 2.0);
     const double overshoot = double(last.bits) / (0.95 * double(allowedBits));
     const double estimate = std::ceil(last.quantizer * std::pow(overshoot, 1.0 / falloff));
-    const int32_t next = estimate >= kCoarsest ? kCoarsest : int32_t(estimate);
-    return std::clamp(next, last.quantizer + 1, kCoarsest);
+    const int32_t next = estimate >= kMaxQuantizer ? kMaxQuantizer : int32_t(estimate);
+    return std::clamp(next, last.quantizer + 1, kMaxQuantizer);
 }
 
 }  // namespace kmqx

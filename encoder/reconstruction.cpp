@@ -1,34 +1,16 @@
 #include "encoder/reconstruction.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
+#include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
+#include "common/saturate.h"
 #include "encoder/transform_kernels.h"
 
 namespace kmqx {
 
 namespace {
-
-inline uint8_t Clip255(int32_t value) {
-    return static_cast<uint8_t>(std::clamp(value, 0, 255));
-}
-
-inline int32_t Saturate16(int32_t value) {
-    return std::clamp(value, -32768, 32767);
-}
-
-// The luminance vector component in half-pixel units -> chroma whole-sample
-// offset and half-sample flag. Quarter positions move to the half position.
-struct ChromaComponent {
-    int32_t offset;
-    int32_t half;
-};
-inline ChromaComponent ChromaFromLuma(int32_t v) {
-    const int32_t adjusted = (v & 3) != 0 ? (v | 2) : v;
-    return {adjusted >> 2, (adjusted >> 1) & 1};
-}
 
 void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int32_t left,
                         int32_t top, int32_t halfX, int32_t halfY, uint8_t prediction[64]) {
@@ -78,13 +60,13 @@ void ReconstructIntraBlock(const int8_t levels[64], const DequantParams& dequant
     const ReconstructionKernels& kernels = GetReconstructionKernels();
     alignas(16) int16_t block[64];
     kernels.dequantize(levels, dequant, block);
-    block[0] = static_cast<int16_t>(8 * static_cast<uint8_t>(levels[0]));
+    block[0] = static_cast<int16_t>(kIntraDcScale * static_cast<uint8_t>(levels[0]));
     InverseDct(block);
     kernels.storeClipped(block, destination, pitch);
 }
 
 void FillIntraBlock(int32_t dcCoefficient, uint8_t* destination, int32_t pitch) {
-    const uint8_t value = Clip255(Saturate16((dcCoefficient + 4) >> 3));
+    const uint8_t value = ClipToByte(SaturateToInt16((dcCoefficient + 4) >> 3));
     for (int y = 0; y < 8; ++y) std::memset(destination + y * pitch, value, 8);
 }
 
@@ -105,10 +87,7 @@ void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t 
         return;
     }
     // DC alone: what the transform makes of it, (REC + 4) >> 3 everywhere.
-    const int32_t magnitude =
-        std::min(dequant.quant * (2 * std::abs(level) + 1) - ((dequant.quant & 1) == 0 ? 1 : 0),
-                 kMaxDequantizedCoefficient);
-    const int32_t residual = std::clamp(((level > 0 ? magnitude : -magnitude) + 4) >> 3, -256, 255);
+    const int32_t residual = std::clamp((Dequantize(level, dequant.quant) + 4) >> 3, -256, 255);
     alignas(16) int16_t block[64];
     std::fill_n(block, 64, static_cast<int16_t>(residual));
     GetReconstructionKernels().addAndClip(block, prediction, destination, pitch);
@@ -116,13 +95,13 @@ void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t 
 
 void PredictChroma(const PictureView& reference, int32_t column, int32_t row, int32_t vx,
                    int32_t vy, uint8_t cbPrediction[64], uint8_t crPrediction[64]) {
-    const ChromaComponent cx = ChromaFromLuma(vx);
-    const ChromaComponent cy = ChromaFromLuma(vy);
-    const int32_t left = 8 * column + cx.offset;
-    const int32_t top = 8 * row + cy.offset;
+    const int32_t cx = ChromaVectorComponent(vx);
+    const int32_t cy = ChromaVectorComponent(vy);
+    const int32_t left = 8 * column + (cx >> 1);
+    const int32_t top = 8 * row + (cy >> 1);
     const int32_t width = reference.chromaWidth(), height = reference.chromaHeight();
-    PredictChromaPlane(reference.cb, width, height, left, top, cx.half, cy.half, cbPrediction);
-    PredictChromaPlane(reference.cr, width, height, left, top, cx.half, cy.half, crPrediction);
+    PredictChromaPlane(reference.cb, width, height, left, top, cx & 1, cy & 1, cbPrediction);
+    PredictChromaPlane(reference.cr, width, height, left, top, cx & 1, cy & 1, crPrediction);
 }
 
 }  // namespace kmqx

@@ -1,5 +1,5 @@
 // SSE2 versions of the transform kernels, bit-exact with the scalar ones.
-#include "common/inverse_dct.h"
+#include "common/h263_syntax.h"
 #include "common/sse2.h"
 #include "encoder/forward_dct.h"
 #include "encoder/quantizer.h"

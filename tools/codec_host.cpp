@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/h263_syntax.h"
 #include "convert/source_conversion.h"
 #include "driver/driver_proc.h"
 
@@ -104,9 +105,9 @@ bool CompressorHost::Begin(const SourceFormat& format, int32_t width, int32_t he
     if (result != ICERR_OK) {
         error = "the codec does not take " + std::string(format.name) + " frames of " +
                 std::to_string(width) + "x" + std::to_string(height) + " (" +
-                IcmResultText(result) +
-                "); it takes widths and heights of 1 to 4095 in 24- and 32-bit RGB, 16-bit "
-                "RGB 555 or 565, YUY2, YV12, I420 and YVU9";
+                IcmResultText(result) + "); it takes widths and heights of 1 to " +
+                std::to_string(kMaxPictureDimension) +
+                " in 24- and 32-bit RGB, 16-bit RGB 555 or 565, YUY2, YV12, I420 and YVU9";
         return false;
     }
     if (Send(id_, ICM_COMPRESS_GET_FORMAT, Param(&source_), 0) != LRESULT(sizeof compressed_)) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/h263_syntax.h"
 #include "driver/codec_factory.h"
 #include "tools/codec_host.h"
 #include "tools/file_io.h"
@@ -11,8 +12,6 @@ namespace {
 
 // Frame sizes reach the decoder as signed 32-bit counts.
 constexpr size_t kMaxInputBytes = 0x7FFFFFFF;
-// The largest picture H.263 with the 12-bit custom size can describe.
-constexpr int32_t kMaxDimension = 4095;
 
 // The size of the first picture the decoder accepts: the size of the
 // sequence, exactly as the decoder will see it. False when it accepts none.
@@ -63,8 +62,8 @@ bool LoadCompressedInput(const std::string& path, CompressedInput& input, std::s
         }
         input.rate = {30000, 1001};  // the H.263 picture clock
     }
-    if (input.width <= 0 || input.height <= 0 || input.width > kMaxDimension ||
-        input.height > kMaxDimension) {
+    if (input.width <= 0 || input.height <= 0 || input.width > kMaxPictureDimension ||
+        input.height > kMaxPictureDimension) {
         error = "unsupported picture size " + std::to_string(input.width) + "x" +
                 std::to_string(input.height);
         return false;

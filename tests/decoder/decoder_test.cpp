@@ -504,7 +504,7 @@ TEST(DecoderMacroblocks, Inter4vIsPredictedWithZeroAndOffersZero) {
     InterMacroblock(s, 0, 0);  // predictor: left is INTER4V, which offers 0
     for (int i = 3; i < kQcifCols * kQcifRows; ++i) s.Put(1, 1);
     ASSERT_EQ(session.Decode(s.Finish()), kDecodeOk);
-    EXPECT_EQ(session.decoder.StoredType(0, 1), Decoder::kInter4V);
+    EXPECT_EQ(session.decoder.StoredType(0, 1), kMacroblockInter4V);
     EXPECT_EQ(session.decoder.StoredVectorX(0, 1), 0);
     EXPECT_EQ(session.decoder.StoredVectorX(0, 2), 0);
     EXPECT_EQ(session.Luma(16, 0), 100 + ((27 + 4) >> 3));

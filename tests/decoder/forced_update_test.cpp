@@ -90,7 +90,7 @@ std::vector<std::set<int>> IntraPictures(int pictures) {
         EXPECT_EQ(encoder.EncodeFrame(output.data(), 0), kEncodeOk);
         EXPECT_EQ(decoder.DecodeFrame(output.data(), encoder.GetCompressedSize()), kDecodeOk);
         for (int column = 0; column < 3; ++column) {
-            if (t > 0 && decoder.StoredType(0, column) == Decoder::kIntra) intra[column].insert(t);
+            if (t > 0 && decoder.StoredType(0, column) == kMacroblockIntra) intra[column].insert(t);
         }
     }
     decoder.EndDecompress();

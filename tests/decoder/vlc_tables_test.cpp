@@ -46,7 +46,7 @@ TEST(VlcTables, McbpcOfBothPictureTypes) {
     }
 }
 
-TEST(VlcTables, CbpyGivesTheInterPattern) {
+TEST(VlcTables, CbpyGivesTheTableIndexAndSoBothPatterns) {
     const DecoderVlcTables& t = GetDecoderVlcTables();
     for (uint32_t v = 0; v < 64; ++v) {
         const VlcEntry entry = LookupCbpy(t, v);
@@ -55,7 +55,8 @@ TEST(VlcTables, CbpyGivesTheInterPattern) {
             if (!Begins(v, 6, kCbpy[pattern].code, kCbpy[pattern].length)) continue;
             ++matches;
             EXPECT_EQ(entry.length, kCbpy[pattern].length);
-            EXPECT_EQ(entry.value, pattern ^ 15);
+            EXPECT_EQ(entry.value, pattern);
+            EXPECT_EQ(CbpyOrder(entry.value, /*intra=*/false), pattern ^ 15);
         }
         if (matches == 0) {
             EXPECT_EQ(entry.length, 0) << v;
