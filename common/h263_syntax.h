@@ -201,7 +201,7 @@ constexpr int32_t kMaxDequantizedCoefficient = 4095;
 
 // The R of |REC| = 2 x QUANT x |LEVEL| + R: QUANT, less one when it is even.
 constexpr int32_t DequantRounding(int32_t quant) {
-    return (quant & 1) != 0 ? quant : quant - 1;
+    return quant - (~quant & 1);
 }
 
 // A coefficient reconstructed from its level: 0 for 0, else the sign of the

@@ -76,7 +76,8 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
         PredictMacroblock(x, y, 0, 0);
     }
     for (int block = 0; block < 6; ++block) {
-        if (!isIntra && !IsBlockCoded(mb.cbp, block)) continue;
+        const bool coded = IsBlockCoded(mb.cbp, block);
+        if (!isIntra && !coded) continue;
         int16_t* coefficients = coefficients_[block];
         InverseDct(coefficients);
         uint8_t* plane;
