@@ -35,10 +35,15 @@ int32_t Decoder::DecodeFrame(const uint8_t* data, int32_t size) {
     }
 
     PictureHeader header;
-    const int32_t found = FindPicture(&header);
-    if (found == -1) return kDecodeHeaderRejected;
-    // End of sequence, or a GOB without its picture header: nothing to decode.
-    if (found != 1) return kDecodeOk;
+    switch (FindPicture(&header)) {
+        case PictureSearch::kPicture:
+            break;
+        case PictureSearch::kRejectedHeader:
+            return kDecodeHeaderRejected;
+        case PictureSearch::kEndOfSequence:
+        case PictureSearch::kGobWithoutPicture:
+            return kDecodeOk;  // nothing to decode
+    }
 
     if (pictureCount_ == 0) {
         // The first picture fixes the size of the sequence.

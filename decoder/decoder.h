@@ -45,8 +45,10 @@ class Decoder final : public DecoderInterface {
     }
 
   private:
+    // One macroblock as the parser leaves it for reconstruction.
     struct PendingMacroblock {
         bool valid = false;
+        bool coded = false;  // COD = 0 (always in an INTRA picture)
         int32_t row = 0;
         int32_t column = 0;
         int32_t type = 0;
@@ -54,6 +56,9 @@ class Decoder final : public DecoderInterface {
         int32_t mvY = 0;
         int32_t cbp = 0;
     };
+    // How far a macroblock header could be read. kDamaged: CBPY had no
+    // code; the rest of the header was read.
+    enum class HeaderResult { kIntact, kDamaged, kUnreadable };
     // Header fields of the picture being read; its size counts only at the
     // first picture of a sequence.
     struct PictureHeader {
@@ -61,6 +66,13 @@ class Decoder final : public DecoderInterface {
         int32_t height = 0;
         int32_t type = 0;
         int32_t quant = 0;
+    };
+    // What the start code at the front of a frame begins.
+    enum class PictureSearch {
+        kPicture,           // a picture whose header was accepted
+        kRejectedHeader,    // a picture whose header this decoder cannot decode
+        kEndOfSequence,     // EOS
+        kGobWithoutPicture  // a GOB start code with no picture header before it
     };
     enum class GobResult { kPictureEnds, kResume };
 
@@ -70,14 +82,20 @@ class Decoder final : public DecoderInterface {
     void ExchangePictures();
     void FillBlack(const PlanarFrame& planes);
 
-    // Headers (picture_header.cpp). FindPicture: 0 end of sequence, 1 header
-    // accepted, -1 rejected, GN + 1 for a GOB start code.
-    int32_t FindPicture(PictureHeader* header);
-    int32_t ReadPictureHeader(PictureHeader* header);
+    // Headers (picture_header.cpp).
+    PictureSearch FindPicture(PictureHeader* header);
+    // False for a header with options this decoder does not decode.
+    bool ReadPictureHeader(PictureHeader* header);
     GobResult ReadGobHeader(int32_t* address);
 
-    // Macroblock layer (macroblock_decoder.cpp).
+    // Macroblock layer (macroblock_decoder.cpp): for each macroblock the
+    // header, the vector and the blocks, then the reconstruction of the one
+    // before it.
     void DecodePictureBody();
+    bool FindMacroblock(int32_t* address);
+    HeaderResult ReadMacroblockHeader(PendingMacroblock* mb);
+    bool ReadMotionVector(const PendingMacroblock& mb);
+    bool ReadBlocks(const PendingMacroblock& mb);
     void SetGridBorders();
     int32_t DecodeMcbpc();
     int32_t DecodeCbpy();

@@ -104,116 +104,132 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
     }
 }
 
+// Before each macroblock: a start code ahead is a GOB header, or the end of
+// the picture (false); a new row without one may predict from the row above
+// again.
+inline bool Decoder::FindMacroblock(int32_t* address) {
+    if (IsStartCodeAhead(reader_.Peek(kStartCodeValueBits)))
+        return ReadGobHeader(address) == GobResult::kResume;
+    if (*address % mbCols_ == 0 && *address >= mbCols_) gobHeaderSeen_ = false;
+    return true;
+}
+
+inline Decoder::HeaderResult Decoder::ReadMacroblockHeader(PendingMacroblock* mb) {
+    bool coded = true;
+    int32_t mcbpc = 0;
+    do {
+        if (pictureType_ == kPictureInter && reader_.ReadBit() == 1) {
+            coded = false;  // COD = 1
+            break;
+        }
+        mcbpc = DecodeMcbpc();
+    } while (mcbpc == kMcbpcStuffingValue);
+    if (mcbpc == kLookupError) return HeaderResult::kUnreadable;
+    mb->valid = true;
+    mb->coded = coded;
+    if (!coded) {
+        mb->type = kMacroblockInter;
+        return HeaderResult::kIntact;
+    }
+    mb->type = McbpcType(mcbpc);
+    const int32_t cbpy = DecodeCbpy();
+    mb->cbp = CodedBlockPattern(CbpyOrder(cbpy & 15, IsIntraMacroblock(mb->type)),
+                                McbpcChromaBits(mcbpc));
+    if (HasQuantizerChange(mb->type)) {
+        static const int32_t kDquant[4] = {-1, -2, 1, 2};
+        quant_ = ClampQuantizer(quant_ + kDquant[reader_.Read(2)]);
+    }
+    return cbpy == kLookupError ? HeaderResult::kDamaged : HeaderResult::kIntact;
+}
+
+inline bool Decoder::ReadMotionVector(const PendingMacroblock& mb) {
+    const int32_t index = GridIndex(mb.row, mb.column);
+    if (!mb.coded || !HasOneMotionVector(mb.type)) {
+        // Skipped macroblocks, intra ones, and INTER4V ones whose four
+        // vectors this decoder does not use offer (0, 0) to their neighbours.
+        mvX_[index] = mvY_[index] = 0;
+        return true;
+    }
+    bool intact = true;
+    int32_t* grids[2] = {mvX_, mvY_};
+    const int32_t positions[2] = {16 * mb.column, 16 * mb.row};
+    const int32_t limits[2] = {16 * mbCols_ - 16, 16 * mbRows_ - 16};
+    for (int component = 0; component < 2; ++component) {
+        const int32_t code = DecodeMotionVectorDifference();
+        if (code == kLookupError) {
+            intact = false;
+            continue;
+        }
+        const int32_t difference = code < 32 ? code : code - 64;
+        const int32_t vector =
+            WrapVectorComponent(difference + PredictVector(mb.row, mb.column, grids[component]));
+        // A vector may not point beyond the picture.
+        const int32_t reach = vector / 2 + positions[component];
+        if (reach < 0 || reach > limits[component]) intact = false;
+        grids[component][index] = vector;
+    }
+    return intact;
+}
+
+inline bool Decoder::ReadBlocks(const PendingMacroblock& mb) {
+    const bool isIntra = IsIntraMacroblock(mb.type);
+    if (!isIntra && mb.cbp == 0) return true;  // nothing sent, nothing to transform
+    std::memset(coefficients_, 0, sizeof(coefficients_));
+    for (int block = 0; block < 6 && !resyncPending_; ++block) {
+        if (isIntra) {
+            const int32_t dc = IntraDcLevel(int32_t(reader_.Read(8)));
+            coefficients_[block][0] = int16_t(dc * kIntraDcScale);
+        }
+        if (IsBlockCoded(mb.cbp, block)) DecodeBlockCoefficients(coefficients_[block], isIntra);
+    }
+    return !resyncPending_;
+}
+
 void Decoder::DecodePictureBody() {
     SetGridBorders();
     const int32_t total = mbCols_ * mbRows_;
     int32_t address = 0;
     gobHeaderSeen_ = false;
     resyncPending_ = false;
+    // The last macroblock read: reconstructed once the next header is read,
+    // its coefficients waiting in coefficients_ until then.
     PendingMacroblock pending;
 
-    for (;;) {
+    while (address < total) {
         if (resyncPending_) {
             reader_.SyncToStartCode();
             resyncPending_ = false;
         }
-        if (IsStartCodeAhead(reader_.Peek(kStartCodeValueBits))) {
-            if (ReadGobHeader(&address) == GobResult::kPictureEnds) break;
-        } else if (address % mbCols_ == 0 && address >= mbCols_) {
-            gobHeaderSeen_ = false;
-        }
-        if (address >= total) break;
+        if (!FindMacroblock(&address)) break;
 
-        const int32_t row = address / mbCols_;
-        const int32_t column = address % mbCols_;
-        const int32_t index = GridIndex(row, column);
-
-        // Macroblock header.
-        bool skipped = false;
-        int32_t mcbpc = 0;
-        for (;;) {
-            if (pictureType_ == kPictureInter && reader_.ReadBit() == 1) {
-                skipped = true;
-                break;
-            }
-            mcbpc = DecodeMcbpc();
-            if (mcbpc != kMcbpcStuffingValue) break;
-        }
-        if (mcbpc == kLookupError) {
+        PendingMacroblock mb;
+        mb.row = address / mbCols_;
+        mb.column = address % mbCols_;
+        // Header and vector: any damage drops the macroblock (the vector is
+        // still read, and stored for the neighbours, after a damaged CBPY).
+        const HeaderResult header = ReadMacroblockHeader(&mb);
+        if (header == HeaderResult::kUnreadable) {
             resyncPending_ = true;
             continue;
         }
-
-        PendingMacroblock mb;
-        mb.valid = true;
-        mb.row = row;
-        mb.column = column;
-        if (skipped) {
-            mb.type = kMacroblockInter;
-            mvX_[index] = mvY_[index] = 0;
-        } else {
-            mb.type = McbpcType(mcbpc);
-            const int32_t cbpy = DecodeCbpy();
-            bool headerError = cbpy == kLookupError;
-            mb.cbp = CodedBlockPattern(CbpyOrder(cbpy & 15, IsIntraMacroblock(mb.type)),
-                                       McbpcChromaBits(mcbpc));
-            if (HasQuantizerChange(mb.type)) {
-                static const int32_t kDquant[4] = {-1, -2, 1, 2};
-                quant_ = ClampQuantizer(quant_ + kDquant[reader_.Read(2)]);
-            }
-            if (HasOneMotionVector(mb.type)) {
-                int32_t* grids[2] = {mvX_, mvY_};
-                const int32_t positions[2] = {16 * column, 16 * row};
-                const int32_t limits[2] = {16 * mbCols_ - 16, 16 * mbRows_ - 16};
-                for (int component = 0; component < 2; ++component) {
-                    const int32_t code = DecodeMotionVectorDifference();
-                    if (code == kLookupError) {
-                        headerError = true;
-                        continue;
-                    }
-                    const int32_t difference = code < 32 ? code : code - 64;
-                    const int32_t vector = WrapVectorComponent(
-                        difference + PredictVector(row, column, grids[component]));
-                    const int32_t reach = vector / 2 + positions[component];
-                    if (reach < 0 || reach > limits[component]) headerError = true;
-                    grids[component][index] = vector;
-                }
-            } else {
-                // Intra macroblocks, and INTER4V ones whose four vectors this
-                // decoder does not use, offer (0, 0) to their neighbours.
-                mvX_[index] = mvY_[index] = 0;
-            }
-            if (headerError) {
-                resyncPending_ = true;
-                continue;
-            }
+        const bool vectorIntact = ReadMotionVector(mb);
+        if (header == HeaderResult::kDamaged || !vectorIntact) {
+            resyncPending_ = true;
+            continue;
         }
+        const int32_t index = GridIndex(mb.row, mb.column);
         mbMode_[index] = mb.type;
         mb.mvX = mvX_[index];
         mb.mvY = mvY_[index];
 
-        if (pending.valid) {
-            ReconstructMacroblock(pending);
-            pending.valid = false;
-        }
+        if (pending.valid) ReconstructMacroblock(pending);
+        pending.valid = false;
 
-        if (!skipped) {
-            const bool isIntra = IsIntraMacroblock(mb.type);
-            std::memset(coefficients_, 0, sizeof(coefficients_));
-            for (int block = 0; block < 6 && !resyncPending_; ++block) {
-                if (isIntra) {
-                    const int32_t dc = IntraDcLevel(int32_t(reader_.Read(8)));
-                    coefficients_[block][0] = int16_t(dc * kIntraDcScale);
-                }
-                if (IsBlockCoded(mb.cbp, block))
-                    DecodeBlockCoefficients(coefficients_[block], isIntra);
-            }
-            if (resyncPending_) continue;  // abandoned: not reconstructed
-        }
-
+        // Blocks: a damaged one drops the macroblock, which is not
+        // reconstructed.
+        if (!ReadBlocks(mb)) continue;
         pending = mb;
         ++address;
-        if (address >= total) break;
     }
     if (pending.valid) ReconstructMacroblock(pending);
 }

@@ -4,20 +4,20 @@
 namespace kmqx {
 namespace {}  // namespace
 
-int32_t Decoder::FindPicture(PictureHeader* header) {
+Decoder::PictureSearch Decoder::FindPicture(PictureHeader* header) {
     reader_.SyncToStartCode();
     reader_.Skip(kStartCodeBits);
     const int32_t gn = int32_t(reader_.Read(kGroupNumberBits));
-    if (gn == kEndOfSequenceGroupNumber) return 0;
-    if (gn == 0) return ReadPictureHeader(header) == 0 ? 1 : -1;
-    return gn + 1;
+    if (gn == kEndOfSequenceGroupNumber) return PictureSearch::kEndOfSequence;
+    if (gn != 0) return PictureSearch::kGobWithoutPicture;
+    return ReadPictureHeader(header) ? PictureSearch::kPicture : PictureSearch::kRejectedHeader;
 }
 
-int32_t Decoder::ReadPictureHeader(PictureHeader* header) {
-    reader_.Skip(8);                        // TR: pictures are decoded in the order they come
-    reader_.Skip(2);                        // marker bit, H.261 distinction bit
-    if (reader_.ReadBit() != 0) return -1;  // split screen
-    reader_.Skip(2);                        // document camera, freeze picture release
+bool Decoder::ReadPictureHeader(PictureHeader* header) {
+    reader_.Skip(8);                           // TR: pictures are decoded in the order they come
+    reader_.Skip(2);                           // marker bit, H.261 distinction bit
+    if (reader_.ReadBit() != 0) return false;  // split screen
+    reader_.Skip(2);                           // document camera, freeze picture release
     const int32_t sourceFormat = int32_t(reader_.Read(kSourceFormatBits));
     if (sourceFormat == kSourceFormatCustom) {
         header->width = int32_t(reader_.Read(kCustomSizeBits));
@@ -31,12 +31,12 @@ int32_t Decoder::ReadPictureHeader(PictureHeader* header) {
     header->type = int32_t(reader_.ReadBit());
     // Unrestricted vectors, arithmetic coding, advanced prediction, PB-frames.
     for (int option = 0; option < 4; ++option) {
-        if (reader_.ReadBit() != 0) return -1;
+        if (reader_.ReadBit() != 0) return false;
     }
     header->quant = int32_t(reader_.Read(kQuantizerBits));
-    if (reader_.ReadBit() != 0) return -1;           // CPM
+    if (reader_.ReadBit() != 0) return false;        // CPM
     while (reader_.ReadBit() == 1) reader_.Skip(8);  // PEI, PSPARE
-    return 0;
+    return true;
 }
 
 Decoder::GobResult Decoder::ReadGobHeader(int32_t* address) {
