@@ -7,6 +7,7 @@
 #include <random>
 
 #include "common/inverse_dct.h"
+#include "common/kernel_selection.h"
 
 namespace kmqx {
 namespace {
@@ -32,20 +33,19 @@ const Inputs& TestInputs() {
     return inputs;
 }
 
-ForwardTransformKernels ForwardFor(bool sse2) {
-    ForwardTransformKernels kernels = ScalarForwardTransformKernels();
-    if (sse2) UpgradeForwardTransformKernelsSse2(kernels);
-    return kernels;
+// Argument 0 = scalar, 1 = SSE2.
+ForwardTransformKernels ForwardFor(const benchmark::State& state) {
+    return KernelsFor(state.range(0) != 0, ScalarForwardTransformKernels(),
+                      UpgradeForwardTransformKernelsSse2);
 }
 
-ReconstructionKernels ReconstructionFor(bool sse2) {
-    ReconstructionKernels kernels = ScalarReconstructionKernels();
-    if (sse2) UpgradeReconstructionKernelsSse2(kernels);
-    return kernels;
+ReconstructionKernels ReconstructionFor(const benchmark::State& state) {
+    return KernelsFor(state.range(0) != 0, ScalarReconstructionKernels(),
+                      UpgradeReconstructionKernelsSse2);
 }
 
 void BM_ForwardDct(benchmark::State& state) {
-    const auto kernels = ForwardFor(state.range(0) != 0);
+    const auto kernels = ForwardFor(state);
     alignas(16) int16_t block[64];
     for (auto _ : state) {
         std::memcpy(block, TestInputs().samples, sizeof(block));
@@ -55,7 +55,7 @@ void BM_ForwardDct(benchmark::State& state) {
 }
 
 void BM_QuantizeIntra(benchmark::State& state) {
-    const auto kernels = ForwardFor(state.range(0) != 0);
+    const auto kernels = ForwardFor(state);
     const QuantizerParams quantizer = BuildQuantizerTables(8);
     alignas(16) int8_t levels[64];
     for (auto _ : state) {
@@ -65,7 +65,7 @@ void BM_QuantizeIntra(benchmark::State& state) {
 }
 
 void BM_QuantizeInter(benchmark::State& state) {
-    const auto kernels = ForwardFor(state.range(0) != 0);
+    const auto kernels = ForwardFor(state);
     const QuantizerParams quantizer = BuildQuantizerTables(8);
     alignas(16) int8_t levels[64];
     for (auto _ : state) {
@@ -75,12 +75,12 @@ void BM_QuantizeInter(benchmark::State& state) {
 }
 
 void BM_LastScanPosition(benchmark::State& state) {
-    const auto kernels = ForwardFor(state.range(0) != 0);
+    const auto kernels = ForwardFor(state);
     for (auto _ : state) benchmark::DoNotOptimize(kernels.lastScanPosition(TestInputs().levels));
 }
 
 void BM_Dequantize(benchmark::State& state) {
-    const auto kernels = ReconstructionFor(state.range(0) != 0);
+    const auto kernels = ReconstructionFor(state);
     const DequantParams dequant = BuildDequantParams(8);
     alignas(16) int16_t block[64];
     for (auto _ : state) {
@@ -91,8 +91,8 @@ void BM_Dequantize(benchmark::State& state) {
 
 // The shared inverse DCT on a dense block, the scalar version's worst case.
 void BM_InverseDct(benchmark::State& state) {
-    InverseDctKernels kernels = ScalarInverseDctKernels();
-    if (state.range(0) != 0) UpgradeInverseDctKernelsSse2(kernels);
+    const InverseDctKernels kernels =
+        KernelsFor(state.range(0) != 0, ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
     alignas(16) int16_t block[64];
     for (auto _ : state) {
         std::memcpy(block, TestInputs().coefficients, sizeof(block));
@@ -102,7 +102,7 @@ void BM_InverseDct(benchmark::State& state) {
 }
 
 void BM_AddAndClip(benchmark::State& state) {
-    const auto kernels = ReconstructionFor(state.range(0) != 0);
+    const auto kernels = ReconstructionFor(state);
     uint8_t destination[8 * 32];
     for (auto _ : state) {
         kernels.addAndClip(TestInputs().samples, TestInputs().prediction, destination, 32);

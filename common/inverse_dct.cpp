@@ -1,6 +1,6 @@
 #include "common/inverse_dct.h"
 
-#include "common/cpu_features.h"
+#include "common/kernel_selection.h"
 #include "common/saturate.h"
 
 namespace kmqx {
@@ -132,24 +132,14 @@ void InverseDctScalar(int16_t block[64]) {
     for (int column = 0; column < 8; ++column) ColumnPass(block + column);
 }
 
-InverseDctKernels ScalarInverseDctKernels() {
-    InverseDctKernels kernels;
-    kernels.inverseDct = InverseDctScalar;
+const InverseDctKernels& ScalarInverseDctKernels() {
+    static const InverseDctKernels kernels = {InverseDctScalar};
     return kernels;
 }
-
-namespace {
-
-InverseDctKernels BestInverseDctKernels() {
-    InverseDctKernels kernels = ScalarInverseDctKernels();
-    if (GetCpuFeatures().sse2) UpgradeInverseDctKernelsSse2(kernels);
-    return kernels;
-}
-
-}  // namespace
 
 const InverseDctKernels& GetInverseDctKernels() {
-    static const InverseDctKernels kernels = BestInverseDctKernels();
+    static const InverseDctKernels kernels =
+        SelectKernels(ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
     return kernels;
 }
 

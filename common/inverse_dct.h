@@ -35,7 +35,7 @@ struct InverseDctKernels {
 // Built once, read-only afterwards, so codecs on several threads share them.
 const InverseDctKernels& GetInverseDctKernels();
 
-InverseDctKernels ScalarInverseDctKernels();
+const InverseDctKernels& ScalarInverseDctKernels();
 // Replaces entries by SSE2 versions; false (and nothing changed) where this
 // build has none.
 bool UpgradeInverseDctKernelsSse2(InverseDctKernels& kernels);

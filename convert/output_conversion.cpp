@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "common/cpu_features.h"
+#include "common/kernel_selection.h"
 #include "convert/clamp_table.h"
 #include "convert/output_kernels.h"
 
@@ -61,33 +61,27 @@ void YuyvRow(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint8_t*
     }
 }
 
-const OutputKernels kScalarKernels = {RgbRow<3>, RgbRow<4>, YuyvRow};
-
-const OutputKernels& SelectKernels() {
-    const OutputKernels* sse2 = Sse2OutputKernels();
-    if (sse2 != nullptr && GetCpuFeatures().sse2) return *sse2;
-    return kScalarKernels;
-}
-
 // Chroma terms of one chroma row, computed once for both of its luma rows.
 constexpr int32_t kTermChunk = 512;
 
 }  // namespace
 
 const OutputKernels& ScalarOutputKernels() {
-    return kScalarKernels;
+    static const OutputKernels kernels = {RgbRow<3>, RgbRow<4>, YuyvRow};
+    return kernels;
 }
 
-const OutputKernels& ActiveOutputKernels() {
-    static const OutputKernels& active = SelectKernels();
-    return active;
+const OutputKernels& GetOutputKernels() {
+    static const OutputKernels kernels =
+        SelectKernels(ScalarOutputKernels(), UpgradeOutputKernelsSse2);
+    return kernels;
 }
 
 namespace {
 
 template <size_t kPixelBytes>
 void WriteRgb(const PlanarFrame& frame, const FrameFormat& format, uint8_t* destination) {
-    const OutputKernels& kernels = ActiveOutputKernels();
+    const OutputKernels& kernels = GetOutputKernels();
     const auto rowKernel = kPixelBytes == 4 ? kernels.rgb32Row : kernels.rgbRow;
     const int32_t width = format.width, height = format.height;
     const size_t stride = RowStride(format.layout, width);
@@ -131,7 +125,7 @@ void WriteRgb(const PlanarFrame& frame, const FrameFormat& format, uint8_t* dest
 
 // Packed 4:2:2, top-down: both rows of a pair carry the pair's chroma.
 void WriteYuyv(const PlanarFrame& frame, const FrameFormat& format, uint8_t* destination) {
-    const OutputKernels& kernels = ActiveOutputKernels();
+    const OutputKernels& kernels = GetOutputKernels();
     const int32_t width = format.width, height = format.height;
     const size_t stride = RowStride(FrameLayout::kYuyv, width);
     const int32_t chromaWidth = width / 2;

@@ -23,9 +23,11 @@ struct OutputKernels {
 };
 
 const OutputKernels& ScalarOutputKernels();
-// The SSE2 table, or nullptr when this build has none.
-const OutputKernels* Sse2OutputKernels();
-// The fastest table the processor allows (scalar under KMQX_NO_SIMD=1).
-const OutputKernels& ActiveOutputKernels();
+// Replaces entries by SSE2 versions; false (and nothing changed) where this
+// build has none.
+bool UpgradeOutputKernelsSse2(OutputKernels& kernels);
+// The kernels for this processor: scalar, upgraded where the CPU allows
+// (scalar under KMQX_NO_SIMD=1).
+const OutputKernels& GetOutputKernels();
 
 }  // namespace kmqx

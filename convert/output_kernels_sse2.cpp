@@ -121,18 +121,19 @@ KMQX_SSE2 void YuyvRowSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t
         ScalarOutputKernels().yuyvRow(luma + 2 * j, cb + j, cr + j, dst + 4 * size_t(j), pairs - j);
 }
 
-const OutputKernels kSse2Kernels = {RgbRowSse2<3>, RgbRowSse2<4>, YuyvRowSse2};
-
 }  // namespace
 
-const OutputKernels* Sse2OutputKernels() {
-    return &kSse2Kernels;
+bool UpgradeOutputKernelsSse2(OutputKernels& kernels) {
+    kernels.rgbRow = RgbRowSse2<3>;
+    kernels.rgb32Row = RgbRowSse2<4>;
+    kernels.yuyvRow = YuyvRowSse2;
+    return true;
 }
 
 #else
 
-const OutputKernels* Sse2OutputKernels() {
-    return nullptr;
+bool UpgradeOutputKernelsSse2(OutputKernels&) {
+    return false;
 }
 
 #endif

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "common/cpu_features.h"
+#include "common/kernel_selection.h"
 #include "convert/clamp_table.h"
 #include "convert/source_kernels.h"
 
@@ -67,23 +67,17 @@ void RgbLumaRow(const uint8_t* bgr, uint8_t* luma, int32_t width) {
     for (int32_t col = 0; col < width; ++col, bgr += 3) luma[col] = Luma(bgr[2], bgr[1], bgr[0]);
 }
 
-const SourceKernels kScalarKernels = {RgbLumaRow};
-
-const SourceKernels& SelectKernels() {
-    const SourceKernels* sse2 = Sse2SourceKernels();
-    if (sse2 != nullptr && GetCpuFeatures().sse2) return *sse2;
-    return kScalarKernels;
-}
-
 }  // namespace
 
 const SourceKernels& ScalarSourceKernels() {
-    return kScalarKernels;
+    static const SourceKernels kernels = {RgbLumaRow};
+    return kernels;
 }
 
-const SourceKernels& ActiveSourceKernels() {
-    static const SourceKernels& active = SelectKernels();
-    return active;
+const SourceKernels& GetSourceKernels() {
+    static const SourceKernels kernels =
+        SelectKernels(ScalarSourceKernels(), UpgradeSourceKernelsSse2);
+    return kernels;
 }
 
 size_t Rgb24Stride(int32_t width) {
@@ -148,7 +142,7 @@ inline void RgbPiece(const SourceKernels& kernels, const uint8_t* bgr, int32_t c
 // B, G, R a piece at a time.
 void ConvertRgb(const uint8_t* source, const PlanarFrame& frame, const FrameFormat& format) {
     const int32_t width = format.width, height = format.height;
-    const SourceKernels& kernels = ActiveSourceKernels();
+    const SourceKernels& kernels = GetSourceKernels();
     const size_t stride = RowStride(format.layout, width);
     const size_t bytesPerPixel = format.layout == FrameLayout::kRgb32 ? 4 : 2;
     const int32_t chromaWidth = width / 2;

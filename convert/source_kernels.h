@@ -12,9 +12,11 @@ struct SourceKernels {
 };
 
 const SourceKernels& ScalarSourceKernels();
-// The SSE2 table, or nullptr when this build has none.
-const SourceKernels* Sse2SourceKernels();
-// The fastest table the processor allows (scalar under KMQX_NO_SIMD=1).
-const SourceKernels& ActiveSourceKernels();
+// Replaces entries by SSE2 versions; false (and nothing changed) where this
+// build has none.
+bool UpgradeSourceKernelsSse2(SourceKernels& kernels);
+// The kernels for this processor: scalar, upgraded where the CPU allows
+// (scalar under KMQX_NO_SIMD=1).
+const SourceKernels& GetSourceKernels();
 
 }  // namespace kmqx

@@ -51,18 +51,17 @@ KMQX_SSE2 void RgbLumaRowSse2(const uint8_t* bgr, uint8_t* luma, int32_t width) 
     ScalarSourceKernels().rgbLumaRow(bgr + 3 * size_t(col), luma + col, width - col);
 }
 
-const SourceKernels kSse2Kernels = {RgbLumaRowSse2};
-
 }  // namespace
 
-const SourceKernels* Sse2SourceKernels() {
-    return &kSse2Kernels;
+bool UpgradeSourceKernelsSse2(SourceKernels& kernels) {
+    kernels.rgbLumaRow = RgbLumaRowSse2;
+    return true;
 }
 
 #else
 
-const SourceKernels* Sse2SourceKernels() {
-    return nullptr;
+bool UpgradeSourceKernelsSse2(SourceKernels&) {
+    return false;
 }
 
 #endif

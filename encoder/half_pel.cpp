@@ -58,7 +58,7 @@ struct DirectionSetup {
 // (x - 1/2 + b, y + a) for the horizontal one.
 DirectionSetup Setup(const LumaPlane& reference, int32_t x, int32_t y,
                      const HalfPelDirection& direction, MotionState& state) {
-    const MotionKernels& kernels = ActiveMotionKernels();
+    const MotionKernels& kernels = GetMotionKernels();
     const int32_t a = direction.windowRow;
     const int32_t b = direction.windowColumn;
     const int32_t windowOffset = a * kHalfPelPlaneStride + b;

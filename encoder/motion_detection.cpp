@@ -47,7 +47,7 @@ int32_t CompareMacroblock(const MotionKernels& kernels, const uint8_t* current,
 
 void DetectChanges(const uint8_t* current, const uint8_t* reference, int32_t width, int32_t height,
                    int16_t thresholdA, MacroblockGrid& grid) {
-    const MotionKernels& kernels = ActiveMotionKernels();
+    const MotionKernels& kernels = GetMotionKernels();
     for (int32_t row = 0; row < height / 16; ++row) {
         for (int32_t column = 0; column < width / 16; ++column) {
             const size_t offset = static_cast<size_t>(16 * row) * width + 16 * column;

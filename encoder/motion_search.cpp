@@ -59,7 +59,7 @@ void LoadCurrentLumaBlocks(const LumaPlane& current, int32_t column, int32_t row
 }
 
 void ZeroVectorSad(const LumaPlane& reference, int32_t column, int32_t row, MotionState& state) {
-    const MotionKernels& kernels = ActiveMotionKernels();
+    const MotionKernels& kernels = GetMotionKernels();
     const uint8_t* topLeft = reference.At(16 * column, 16 * row);
     state.zeroSad = 0;
     for (int k = 0; k < 4; ++k) {
@@ -71,7 +71,7 @@ void ZeroVectorSad(const LumaPlane& reference, int32_t column, int32_t row, Moti
 
 void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row,
                          int32_t searchRange, MacroblockGrid& grid, MotionState& state) {
-    const MotionKernels& kernels = ActiveMotionKernels();
+    const MotionKernels& kernels = GetMotionKernels();
     MacroblockInfo& info = grid.At(column, row);
     const MacroblockInfo& left = grid.At(column - 1, row);
     const MacroblockInfo& upper = grid.At(column, row - 1);

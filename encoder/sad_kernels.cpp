@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "common/cpu_features.h"
+#include "common/kernel_selection.h"
 
 namespace kmqx {
 
@@ -68,30 +68,24 @@ int32_t HalfPelSad(const uint8_t* src, int32_t srcStride, const uint8_t* block, 
     return sum;
 }
 
-const MotionKernels kScalarKernels = {
-    Sad8x8,
-    Sad8x8Limited,
-    BandSums,
-    HalfPelSad<Interpolation::kHorizontal>,
-    HalfPelSad<Interpolation::kVertical>,
-    HalfPelSad<Interpolation::kDiagonal>,
-};
-
-const MotionKernels& SelectKernels() {
-    const MotionKernels* sse2 = Sse2MotionKernels();
-    if (sse2 != nullptr && GetCpuFeatures().sse2) return *sse2;
-    return kScalarKernels;
-}
-
 }  // namespace
 
 const MotionKernels& ScalarMotionKernels() {
-    return kScalarKernels;
+    static const MotionKernels kernels = {
+        Sad8x8,
+        Sad8x8Limited,
+        BandSums,
+        HalfPelSad<Interpolation::kHorizontal>,
+        HalfPelSad<Interpolation::kVertical>,
+        HalfPelSad<Interpolation::kDiagonal>,
+    };
+    return kernels;
 }
 
-const MotionKernels& ActiveMotionKernels() {
-    static const MotionKernels& active = SelectKernels();
-    return active;
+const MotionKernels& GetMotionKernels() {
+    static const MotionKernels kernels =
+        SelectKernels(ScalarMotionKernels(), UpgradeMotionKernelsSse2);
+    return kernels;
 }
 
 }  // namespace kmqx

@@ -35,9 +35,11 @@ struct MotionKernels {
 constexpr int32_t kHalfPelPlaneStride = 17;
 
 const MotionKernels& ScalarMotionKernels();
-// The SSE2 table, or nullptr when this build has none.
-const MotionKernels* Sse2MotionKernels();
-// The fastest table the processor allows (scalar under KMQX_NO_SIMD=1).
-const MotionKernels& ActiveMotionKernels();
+// Replaces entries by SSE2 versions; false (and nothing changed) where this
+// build has none.
+bool UpgradeMotionKernelsSse2(MotionKernels& kernels);
+// The kernels for this processor: scalar, upgraded where the CPU allows
+// (scalar under KMQX_NO_SIMD=1).
+const MotionKernels& GetMotionKernels();
 
 }  // namespace kmqx

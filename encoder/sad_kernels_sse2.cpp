@@ -133,20 +133,22 @@ KMQX_SSE2 int32_t HalfPelDiagonal(const uint8_t* src, int32_t srcStride, const u
     return sum;
 }
 
-const MotionKernels kSse2Kernels = {
-    Sad8x8, Sad8x8Limited, BandSums, HalfPelHorizontal, HalfPelVertical, HalfPelDiagonal,
-};
-
 }  // namespace
 
-const MotionKernels* Sse2MotionKernels() {
-    return &kSse2Kernels;
+bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
+    kernels.sad8x8 = Sad8x8;
+    kernels.sad8x8Limited = Sad8x8Limited;
+    kernels.bandSums = BandSums;
+    kernels.halfPelHorizontal = HalfPelHorizontal;
+    kernels.halfPelVertical = HalfPelVertical;
+    kernels.halfPelDiagonal = HalfPelDiagonal;
+    return true;
 }
 
 #else
 
-const MotionKernels* Sse2MotionKernels() {
-    return nullptr;
+bool UpgradeMotionKernelsSse2(MotionKernels&) {
+    return false;
 }
 
 #endif

@@ -1,52 +1,40 @@
 #include "encoder/transform_kernels.h"
 
-#include "common/cpu_features.h"
+#include "common/kernel_selection.h"
 #include "encoder/forward_dct.h"
 #include "encoder/quantizer.h"
 #include "encoder/reconstruction_kernels.h"
 
 namespace kmqx {
 
-ForwardTransformKernels ScalarForwardTransformKernels() {
-    ForwardTransformKernels kernels;
-    kernels.forwardDct = ForwardDctScalar;
-    kernels.quantizeIntra = QuantizeIntraCoefficientsScalar;
-    kernels.quantizeInter = QuantizeInterCoefficientsScalar;
-    kernels.lastScanPosition = LastScanPositionScalar;
+const ForwardTransformKernels& ScalarForwardTransformKernels() {
+    static const ForwardTransformKernels kernels = {
+        ForwardDctScalar,
+        QuantizeIntraCoefficientsScalar,
+        QuantizeInterCoefficientsScalar,
+        LastScanPositionScalar,
+    };
     return kernels;
 }
 
-ReconstructionKernels ScalarReconstructionKernels() {
-    ReconstructionKernels kernels;
-    kernels.dequantize = DequantizeScalar;
-    kernels.addAndClip = AddAndClipScalar;
-    kernels.storeClipped = StoreClippedScalar;
+const ReconstructionKernels& ScalarReconstructionKernels() {
+    static const ReconstructionKernels kernels = {
+        DequantizeScalar,
+        AddAndClipScalar,
+        StoreClippedScalar,
+    };
     return kernels;
 }
-
-namespace {
-
-ForwardTransformKernels BestForwardKernels() {
-    ForwardTransformKernels kernels = ScalarForwardTransformKernels();
-    if (GetCpuFeatures().sse2) UpgradeForwardTransformKernelsSse2(kernels);
-    return kernels;
-}
-
-ReconstructionKernels BestReconstructionKernels() {
-    ReconstructionKernels kernels = ScalarReconstructionKernels();
-    if (GetCpuFeatures().sse2) UpgradeReconstructionKernelsSse2(kernels);
-    return kernels;
-}
-
-}  // namespace
 
 const ForwardTransformKernels& GetForwardTransformKernels() {
-    static const ForwardTransformKernels kernels = BestForwardKernels();
+    static const ForwardTransformKernels kernels =
+        SelectKernels(ScalarForwardTransformKernels(), UpgradeForwardTransformKernelsSse2);
     return kernels;
 }
 
 const ReconstructionKernels& GetReconstructionKernels() {
-    static const ReconstructionKernels kernels = BestReconstructionKernels();
+    static const ReconstructionKernels kernels =
+        SelectKernels(ScalarReconstructionKernels(), UpgradeReconstructionKernelsSse2);
     return kernels;
 }
 

@@ -39,8 +39,8 @@ struct ReconstructionKernels {
 const ForwardTransformKernels& GetForwardTransformKernels();
 const ReconstructionKernels& GetReconstructionKernels();
 
-ForwardTransformKernels ScalarForwardTransformKernels();
-ReconstructionKernels ScalarReconstructionKernels();
+const ForwardTransformKernels& ScalarForwardTransformKernels();
+const ReconstructionKernels& ScalarReconstructionKernels();
 // Replace entries by SSE2 versions; false (and nothing changed) where this
 // build has none.
 bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels);

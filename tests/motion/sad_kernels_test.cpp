@@ -53,10 +53,10 @@ using HalfPelKernel = int32_t (*)(const uint8_t*, int32_t, const uint8_t*, uint8
 class MotionKernelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (Sse2MotionKernels() == nullptr) GTEST_SKIP() << "no SSE2 kernels in this build";
+        if (!UpgradeMotionKernelsSse2(sse2)) GTEST_SKIP() << "no SSE2 kernels in this build";
     }
     const MotionKernels& scalar = ScalarMotionKernels();
-    const MotionKernels& sse2 = *Sse2MotionKernels();
+    MotionKernels sse2 = ScalarMotionKernels();
 };
 
 TEST_F(MotionKernelTest, SadKernelsMatchScalarOnRandomAndExtremeInputs) {
