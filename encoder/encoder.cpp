@@ -85,13 +85,7 @@ int32_t Encoder::Init(int32_t width, int32_t height) {
     macroblockRows_ = codedHeight_ / 16;
 
     if (!AllocatePicture(reconstruction_) || !AllocatePicture(reference_) ||
-        !AllocatePicture(input_)) {
-        FreePictures();
-        return kEncodeOutOfMemory;
-    }
-    try {
-        grid_.Reset(macroblockColumns_, macroblockRows_);
-    } catch (const std::bad_alloc&) {
+        !AllocatePicture(input_) || !grid_.Reset(macroblockColumns_, macroblockRows_)) {
         FreePictures();
         return kEncodeOutOfMemory;
     }

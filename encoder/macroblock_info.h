@@ -1,7 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "common/h263_syntax.h"
 
@@ -34,14 +35,22 @@ constexpr int32_t kForcedIntraCount = 131;
 // At(x, -1) and At(x, rows) are border records.
 class MacroblockGrid {
   public:
-    void Reset(int32_t cols, int32_t rows) {
+    // Zeroed records with the outside marker above the picture; false (and
+    // no grid) when the memory is not there.
+    bool Reset(int32_t cols, int32_t rows) {
+        records_.reset(new (std::nothrow)
+                           MacroblockInfo[static_cast<size_t>(cols + 2) * (rows + 2)]());
+        if (!records_) {
+            cols_ = rows_ = 0;
+            return false;
+        }
         cols_ = cols;
         rows_ = rows;
-        records_.assign(static_cast<size_t>(cols + 2) * (rows + 2), MacroblockInfo{});
         for (int32_t x = -1; x <= cols; ++x) {
             At(x, -1).mvX = kOutsideVector;
             At(x, -1).mvY = kOutsideVector;
         }
+        return true;
     }
     MacroblockInfo& At(int32_t x, int32_t y) {
         return records_[static_cast<size_t>(y + 1) * (cols_ + 2) + (x + 1)];
@@ -55,7 +64,7 @@ class MacroblockGrid {
   private:
     int32_t cols_ = 0;
     int32_t rows_ = 0;
-    std::vector<MacroblockInfo> records_;
+    std::unique_ptr<MacroblockInfo[]> records_;
 };
 
 }  // namespace kmqx
