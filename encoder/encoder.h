@@ -75,8 +75,8 @@ class Encoder final : public EncoderInterface {
     // macroblock and returns 0; the caller finishes the picture. The INTRA
     // loop codes with the quantiser the caller set (SetPictureQuantizer); the
     // INTER loop sets the normal quantiser itself.
-    int32_t CodeIntraPicture();
-    int32_t CodeInterPicture();
+    void CodeIntraPicture();
+    void CodeInterPicture();
 
     // After each row of a picture: true when the picture has overflowed the
     // output, which is then not worth finishing; remembers how many rows

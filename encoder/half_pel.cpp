@@ -24,7 +24,7 @@ const uint8_t kHalfPelSearchOrder[9][8] = {
     {6, 4, 7, 1, 8, 5, 2, 3}, {7, 6, 8, 4, 5, 1, 3, 2}, {8, 7, 5, 6, 3, 2, 4, 1},
 };
 
-int32_t ChooseIntra(const MacroblockInfo& info, const MotionState& state) {
+MacroblockType ChooseIntra(const MacroblockInfo& info, const MotionState& state) {
     const int32_t mean = info.pixelSum / 256;
     const int32_t limit = state.bestCost - kIntraMargin;
     int32_t deviation = 0;
@@ -33,9 +33,9 @@ int32_t ChooseIntra(const MacroblockInfo& info, const MotionState& state) {
             const uint8_t* samples = state.CurrentLumaBlocks[k] + 8 * rowGroup;
             for (int j = 0; j < 8; ++j) deviation += std::abs(samples[j] - mean);
         }
-        if (deviation >= limit) return kChooseInter;
+        if (deviation >= limit) return kMacroblockInter;
     }
-    return kChooseIntra;
+    return kMacroblockIntra;
 }
 
 namespace {

@@ -10,8 +10,6 @@ namespace kmqx {
 // How much better than the best inter cost a macroblock's deviation from its
 // own mean must be for it to be coded INTRA.
 constexpr int32_t kIntraMargin = 500;
-constexpr int32_t kChooseIntra = 3;
-constexpr int32_t kChooseInter = 0;
 // Cost of a half-pel direction that was unavailable or abandoned early.
 constexpr int32_t kNoCost = INT32_MAX;
 
@@ -32,9 +30,9 @@ extern const HalfPelDirection kHalfPelDirections[9];
 // (2), opposite's neighbours (2), opposite.
 extern const uint8_t kHalfPelSearchOrder[9][8];
 
-// kChooseIntra when the macroblock's summed deviation from its mean (from
-// info.pixelSum) is below bestCost - kIntraMargin, else kChooseInter.
-int32_t ChooseIntra(const MacroblockInfo& info, const MotionState& state);
+// How the macroblock is coded: INTRA when its summed deviation from its mean
+// (from info.pixelSum) is below bestCost - kIntraMargin, else INTER.
+MacroblockType ChooseIntra(const MacroblockInfo& info, const MotionState& state);
 
 // Interpolates and scores direction d (1..8) around the integer prediction at
 // (x, y), worst block first with the early stops that decide which directions

@@ -34,7 +34,7 @@ void CopyMacroblock(const PictureView& from, const PictureView& to, int32_t colu
 // search and are coded INTER (possibly as COD = 1 when nothing is left to
 // send) or INTRA. The reconstruction is kept in step with what a decoder
 // builds, since the next picture predicts from it.
-int32_t Encoder::CodeInterPicture() {
+void Encoder::CodeInterPicture() {
     const LumaPlane current{input_.view.y, codedWidth_, codedHeight_};
     const LumaPlane reference{reference_.view.y, codedWidth_, codedHeight_};
     DetectChanges(input_.view.y, reference_.view.y, codedWidth_, codedHeight_, paramA_, grid_);
@@ -80,7 +80,7 @@ int32_t Encoder::CodeInterPicture() {
             // A macroblock due for its refresh is coded INTRA whatever the
             // decision would have been.
             if (info.interCodingsSinceIntra >= kForcedIntraCount ||
-                ChooseIntra(info, motion_) == kChooseIntra) {
+                ChooseIntra(info, motion_) == kMacroblockIntra) {
                 CodeIntraMacroblock(column, row);
                 continue;
             }
@@ -111,7 +111,6 @@ int32_t Encoder::CodeInterPicture() {
         // The caller codes an overflowing picture again; no need to finish it.
         if (StopAfterOverflow(row)) break;
     }
-    return 0;
 }
 
 }  // namespace kmqx

@@ -19,7 +19,7 @@ void Encoder::CodeIntraMacroblock(int32_t column, int32_t row) {
 
 // Uses the quantiser the caller set (the key quantiser, or a coarser one when
 // a picture is coded again to fit the output).
-int32_t Encoder::CodeIntraPicture() {
+void Encoder::CodeIntraPicture() {
     WritePictureHeader();
     for (int32_t row = 0; row < macroblockRows_; ++row) {
         // Every row after the first gets a GOB header when any are asked for.
@@ -30,7 +30,6 @@ int32_t Encoder::CodeIntraPicture() {
         // The caller codes an overflowing picture again; no need to finish it.
         if (StopAfterOverflow(row)) break;
     }
-    return 0;
 }
 
 }  // namespace kmqx

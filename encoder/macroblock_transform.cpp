@@ -1,5 +1,6 @@
 #include "encoder/macroblock_transform.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "common/h263_syntax.h"
@@ -30,13 +31,14 @@ DequantParams BuildDequantParams(int32_t quant) {
 
 namespace {
 
-// The macroblock lies inside the picture and the pictures agree in size.
-bool MacroblockInside(const PictureView& picture, int32_t column, int32_t row) {
+// The frame loops only visit macroblocks of the coded picture, and every
+// picture of an encoder has the coded size.
+[[maybe_unused]] bool MacroblockInside(const PictureView& picture, int32_t column, int32_t row) {
     return column >= 0 && row >= 0 && 16 * (column + 1) <= picture.width &&
            16 * (row + 1) <= picture.height;
 }
 
-bool SameSize(const PictureView& a, const PictureView& b) {
+[[maybe_unused]] bool SameSize(const PictureView& a, const PictureView& b) {
     return a.width == b.width && a.height == b.height;
 }
 
@@ -62,7 +64,7 @@ void ClearBlock(MacroblockLevels& out, int block) {
 int32_t TransformIntraMacroblock(const PictureView& input, const PictureView& reconstruction,
                                  int32_t column, int32_t row, const QuantizerParams& quantizer,
                                  const DequantParams& dequant, MacroblockLevels& out) {
-    if (!MacroblockInside(input, column, row) || !SameSize(input, reconstruction)) return 0;
+    assert(MacroblockInside(input, column, row) && SameSize(input, reconstruction));
     int32_t pattern = 0;
     auto codeBlock = [&](int block, const uint8_t* source, uint8_t* destination, int32_t pitch,
                          int32_t patternBit) {
@@ -95,7 +97,7 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
                                  int32_t column, int32_t row, int32_t vx, int32_t vy,
                                  const MotionState& motion, int32_t paramE,
                                  const QuantizerParams& quantizer, MacroblockLevels& out) {
-    if (!MacroblockInside(input, column, row) || !SameSize(input, reference)) return 0;
+    assert(MacroblockInside(input, column, row) && SameSize(input, reference));
     int32_t pattern = 0;
     for (int block = 0; block < 4; ++block) {
         // Blocks predicted well enough are not transformed at all.
@@ -135,7 +137,7 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
 void ReconstructInterMacroblock(const PictureView& reconstruction, int32_t column, int32_t row,
                                 const MotionState& motion, int32_t paramE,
                                 const DequantParams& dequant, const MacroblockLevels& levels) {
-    if (!MacroblockInside(reconstruction, column, row)) return;
+    assert(MacroblockInside(reconstruction, column, row));
     const int32_t lumaPitch = reconstruction.width;
     const int32_t lumaOrigin = 16 * row * lumaPitch + 16 * column;
     for (int block = 0; block < 4; ++block) {

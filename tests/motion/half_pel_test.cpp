@@ -94,11 +94,11 @@ TEST_F(HalfPelTest, ChooseIntraComparesTheDeviationWithTheMarginExactly) {
     for (auto& block : state.CurrentLumaBlocks) std::memset(block, 255, 64);
     info.pixelSum = 65280;  // mean 255: deviation 0
     state.bestCost = 501;
-    EXPECT_EQ(ChooseIntra(info, state), kChooseIntra);
+    EXPECT_EQ(ChooseIntra(info, state), kMacroblockIntra);
     state.bestCost = 500;
-    EXPECT_EQ(ChooseIntra(info, state), kChooseInter);
+    EXPECT_EQ(ChooseIntra(info, state), kMacroblockInter);
     state.bestCost = -20;
-    EXPECT_EQ(ChooseIntra(info, state), kChooseInter);
+    EXPECT_EQ(ChooseIntra(info, state), kMacroblockInter);
 
     // Samples spread over all rows: INTRA only when the summed deviation is
     // below bestCost - 500, whatever row group the running total crosses at.
@@ -121,9 +121,9 @@ TEST_F(HalfPelTest, ChooseIntraComparesTheDeviationWithTheMarginExactly) {
     for (auto& block : state.CurrentLumaBlocks)
         for (uint8_t v : block) exact += std::abs(v - sum / 256);
     state.bestCost = exact + 500;
-    EXPECT_EQ(ChooseIntra(info, state), kChooseInter);
+    EXPECT_EQ(ChooseIntra(info, state), kMacroblockInter);
     state.bestCost = exact + 501;
-    EXPECT_EQ(ChooseIntra(info, state), kChooseIntra);
+    EXPECT_EQ(ChooseIntra(info, state), kMacroblockIntra);
 }
 
 TEST_F(HalfPelTest, AcceptedDirectionLeavesItsCompletePredictionAndBlockSads) {
