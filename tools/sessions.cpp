@@ -153,42 +153,6 @@ bool RunEncode(const EncodeJob& job, FrameSource& source, EncodeSummary& summary
 
 namespace {
 
-// Shared by the two decode loops: counts, reports damage, and ends the
-// decode as a whole.
-class DecodeProgress {
-  public:
-    DecodeProgress(const std::string& inputName, const DamageHandler& onDamage,
-                   DecodeSummary& summary, std::string& error)
-        : inputName_(inputName), onDamage_(onDamage), summary_(summary), error_(error) {
-        summary_ = DecodeSummary{};
-    }
-    // A frame the decoder rejected; false when the decode is to stop.
-    bool Damaged(size_t frameIndex, const std::string& reason) {
-        ++summary_.damaged;
-        if (onDamage_(int64_t(frameIndex) + 1, reason)) return true;
-        error_ = inputName_ + ": picture " + std::to_string(frameIndex + 1) + ": " + reason;
-        return false;
-    }
-    void Decoded() { ++summary_.decoded; }
-    void Timed(double seconds) { summary_.seconds += seconds; }
-    bool Written(bool ok, const std::string& reason) {
-        if (!ok) error_ = reason;
-        summary_.frames += ok ? 1 : 0;
-        return ok;
-    }
-    bool Finish() {
-        if (summary_.decoded > 0) return true;
-        error_ = inputName_ + ": no picture could be decoded";
-        return false;
-    }
-
-  private:
-    const std::string& inputName_;
-    const DamageHandler& onDamage_;
-    DecodeSummary& summary_;
-    std::string& error_;
-};
-
 std::string DecoderResultText(int32_t result) {
     switch (result) {
         case kDecodeHeaderRejected:
@@ -213,82 +177,135 @@ struct BlackPicture {
     }
 };
 
+// The decoder's own planes, for pictures of any size (the driver's YUV
+// destinations need even sizes). Holds the picture to show: the last one
+// decoded, black before the first. The destructor ends the sequence.
+class PlanarDecoderSession {
+  public:
+    PlanarDecoderSession(int32_t width, int32_t height)
+        : width_(width), height_(height), black_(width, height), picture_(black_.frame) {}
+    ~PlanarDecoderSession() {
+        if (!decoder_) return;
+        if (begun_) decoder_->EndDecompress();
+        BuiltInCodecFactory().destroyDecoder(decoder_);
+    }
+    PlanarDecoderSession(const PlanarDecoderSession&) = delete;
+    PlanarDecoderSession& operator=(const PlanarDecoderSession&) = delete;
+
+    bool Begin(std::string& error) {
+        decoder_ = BuiltInCodecFactory().createDecoder();
+        if (!decoder_) {
+            error = "out of memory";
+            return false;
+        }
+        begun_ = decoder_->BeginDecompress() == kDecodeOk;
+        if (!begun_) error = "the decoder cannot begin";
+        return begun_;
+    }
+    // A picture that is refused, or of another size, leaves the picture shown.
+    bool Decode(const uint8_t* data, size_t size, std::string& reason) {
+        const int32_t result = decoder_->DecodeFrame(data, int32_t(size));
+        if (result != kDecodeOk) {
+            reason = DecoderResultText(result);
+            return false;
+        }
+        if (decoder_->GetWidth() != width_ || decoder_->GetHeight() != height_) {
+            reason = "a picture of " + std::to_string(decoder_->GetWidth()) + "x" +
+                     std::to_string(decoder_->GetHeight()) + ", not " + std::to_string(width_) +
+                     "x" + std::to_string(height_);
+            return false;
+        }
+        const PlanarFrame decoded = decoder_->GetPicture();
+        if (!decoded.y) {
+            reason = "no picture in the frame";
+            return false;
+        }
+        picture_ = decoded;
+        return true;
+    }
+    const PlanarFrame& Picture() const { return picture_; }
+
+  private:
+    int32_t width_;
+    int32_t height_;
+    DecoderInterface* decoder_ = nullptr;
+    bool begun_ = false;
+    BlackPicture black_;
+    PlanarFrame picture_;
+};
+
+// The frame loop of every decode. decode(data, size, reason) decodes one
+// non-empty frame; show(reason) hands the picture to show to the sink, which
+// after a damaged or empty frame is the one before. Counts, times and
+// reports damage; fails when no picture at all was decoded.
+template <typename DecodeFrame, typename ShowPicture>
+bool DecodeFrames(const CompressedInput& input, const std::string& inputName, DecodeFrame&& decode,
+                  ShowPicture&& show, const DamageHandler& onDamage, DecodeSummary& summary,
+                  std::string& error) {
+    std::string reason;
+    for (size_t index = 0; index < input.frames.size(); ++index) {
+        const AviFrame& frame = input.frames[index];
+        if (frame.size > 0) {
+            const double start = Now();
+            const bool decoded = decode(&input.bytes[frame.offset], size_t(frame.size), reason);
+            summary.seconds += Now() - start;
+            if (decoded) {
+                ++summary.decoded;
+            } else {
+                ++summary.damaged;
+                if (!onDamage(int64_t(index) + 1, reason)) {
+                    error = inputName + ": picture " + std::to_string(index + 1) + ": " + reason;
+                    return false;
+                }
+            }
+        }
+        if (!show(reason)) {
+            error = reason;
+            return false;
+        }
+        ++summary.frames;
+    }
+    if (summary.decoded > 0) return true;
+    error = inputName + ": no picture could be decoded";
+    return false;
+}
+
 }  // namespace
 
 bool DecodeToPlanar(const CompressedInput& input, const std::string& inputName,
                     const PictureSink& sink, const DamageHandler& onDamage, DecodeSummary& summary,
                     std::string& error) {
-    DecodeProgress progress(inputName, onDamage, summary, error);
-    const CodecFactory& factory = BuiltInCodecFactory();
-    DecoderInterface* decoder = factory.createDecoder();
-    if (!decoder) {
-        error = inputName + ": out of memory";
+    summary = DecodeSummary{};
+    PlanarDecoderSession session(input.width, input.height);
+    if (!session.Begin(error)) {
+        error = inputName + ": " + error;
         return false;
     }
-    std::unique_ptr<DecoderInterface, void (*)(DecoderInterface*)> owner(decoder,
-                                                                         factory.destroyDecoder);
-    if (decoder->BeginDecompress() != kDecodeOk) {
-        error = inputName + ": the decoder cannot begin";
-        return false;
-    }
-    const BlackPicture black(input.width, input.height);
-    PlanarFrame picture = black.frame;
-    std::string reason;
-    bool ok = true;
-    for (size_t index = 0; ok && index < input.frames.size(); ++index) {
-        const AviFrame& frame = input.frames[index];
-        if (frame.size > 0) {
-            const double start = Now();
-            const int32_t result =
-                decoder->DecodeFrame(&input.bytes[frame.offset], int32_t(frame.size));
-            progress.Timed(Now() - start);
-            const PlanarFrame decoded = result == kDecodeOk ? decoder->GetPicture() : PlanarFrame{};
-            if (result != kDecodeOk) {
-                ok = progress.Damaged(index, DecoderResultText(result));
-            } else if (decoder->GetWidth() != input.width || decoder->GetHeight() != input.height) {
-                ok = progress.Damaged(index, "a picture of " + std::to_string(decoder->GetWidth()) +
-                                                 "x" + std::to_string(decoder->GetHeight()) +
-                                                 ", not " + std::to_string(input.width) + "x" +
-                                                 std::to_string(input.height));
-            } else if (!decoded.y) {
-                ok = progress.Damaged(index, "no picture in the frame");
-            } else {
-                picture = decoded;
-                progress.Decoded();
-            }
-        }
-        ok = ok && progress.Written(sink(picture, reason), reason);
-    }
-    decoder->EndDecompress();
-    return ok && progress.Finish();
+    return DecodeFrames(
+        input, inputName,
+        [&](const uint8_t* data, size_t size, std::string& reason) {
+            return session.Decode(data, size, reason);
+        },
+        [&](std::string& reason) { return sink(session.Picture(), reason); }, onDamage, summary,
+        error);
 }
 
 bool DecodeToRgb(const CompressedInput& input, const std::string& inputName, const RgbSink& sink,
                  const DamageHandler& onDamage, DecodeSummary& summary, std::string& error) {
-    DecodeProgress progress(inputName, onDamage, summary, error);
-    std::string reason;
+    summary = DecodeSummary{};
     DecompressorHost codec;
-    if (!codec.Begin(input.width, input.height, reason)) {
-        error = inputName + ": " + reason;
+    if (!codec.Begin(input.width, input.height, error)) {
+        error = inputName + ": " + error;
         return false;
     }
     // A frame the driver refuses leaves the DIB as it was: the previous
     // picture, or black before the first.
-    bool ok = true;
-    for (size_t index = 0; ok && index < input.frames.size(); ++index) {
-        const AviFrame& frame = input.frames[index];
-        if (frame.size > 0) {
-            const double start = Now();
-            const bool decoded = codec.Decompress(&input.bytes[frame.offset], frame.size, reason);
-            progress.Timed(Now() - start);
-            if (decoded)
-                progress.Decoded();
-            else
-                ok = progress.Damaged(index, reason);
-        }
-        ok = ok && progress.Written(sink(codec.Rgb(), reason), reason);
-    }
-    return ok && progress.Finish();
+    return DecodeFrames(
+        input, inputName,
+        [&](const uint8_t* data, size_t size, std::string& reason) {
+            return codec.Decompress(data, uint32_t(size), reason);
+        },
+        [&](std::string& reason) { return sink(codec.Rgb(), reason); }, onDamage, summary, error);
 }
 
 }  // namespace kmqx

@@ -63,7 +63,9 @@ using DamageHandler = std::function<bool(int64_t frameNumber, const std::string&
 // the sink (input.width x input.height), and a frame that is empty or that
 // the decoder rejects repeats the previous picture, so that the timeline is
 // kept; before the first decoded picture that is a black one. Fails when no
-// picture at all could be decoded, or when onDamage says to stop.
+// picture at all could be decoded, or when onDamage says to stop. Reads the
+// decoder's own planes rather than going through the driver, whose YUV
+// destinations need even sizes: Y4M carries pictures of any size.
 bool DecodeToPlanar(const CompressedInput& input, const std::string& inputName,
                     const PictureSink& sink, const DamageHandler& onDamage, DecodeSummary& summary,
                     std::string& error);
