@@ -17,14 +17,15 @@
 
 #include "convert/frame_layout.h"
 #include "driver/driver_proc.h"
-#include "fuzz/driver_messages.h"  // how a host talks to DriverProc
+#include "tests/support/driver_messages.h"  // how a host talks to DriverProc
 
 namespace kmqx {
 namespace {
 
-using fuzz::Format;
-using fuzz::OpenInstance;
-using fuzz::Send;
+using test::BitmapFormat;
+using test::OpenBuiltIn;
+using test::Ptr;
+using test::Send;
 
 struct SourceKind {
     const char* name;
@@ -62,10 +63,10 @@ std::vector<uint8_t> Noise(size_t bytes, uint32_t seed, bool binary) {
 }
 
 void OutputSizes(benchmark::State& state, SourceKind format, int32_t width, int32_t height) {
-    SourceRecord record{Format(width, height, format.bitCount, format.compression),
+    SourceRecord record{BitmapFormat(width, height, format.bitCount, format.compression),
                         {format.masks[0], format.masks[1], format.masks[2]}};
     BITMAPINFOHEADER& source = record.header;
-    BITMAPINFOHEADER compressed = Format(width, height, 24, fuzz::kFourCcKmqx);
+    BITMAPINFOHEADER compressed = BitmapFormat(width, height, 24, test::kKmqxFourCC);
     const size_t sourceBytes = FrameBytes(format.layout, width, height);
     DWORD maxKey = 0, maxDelta = 0;
     double slowest = 0;
@@ -73,10 +74,14 @@ void OutputSizes(benchmark::State& state, SourceKind format, int32_t width, int3
     for (auto _ : state) {
         for (bool binary : {false, true}) {
             for (DWORD quality : {10500u, 8000u}) {
-                const DWORD_PTR id = OpenInstance(ICMODE_COMPRESS);
-                capacity = Send(id, ICM_COMPRESS_GET_SIZE, &source);
+                const DWORD_PTR id = OpenBuiltIn(ICMODE_COMPRESS);
+                if (id == 0) {
+                    state.SkipWithError("DRV_OPEN refused");
+                    return;
+                }
+                capacity = Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&source));
                 std::vector<uint8_t> output(size_t(capacity > 0 ? capacity : 1));
-                Send(id, ICM_COMPRESS_BEGIN, &source, reinterpret_cast<LPARAM>(&compressed));
+                Send(id, ICM_COMPRESS_BEGIN, Ptr(&source), Ptr(&compressed));
                 for (uint32_t frame = 0; frame < 3; ++frame) {
                     std::vector<uint8_t> input = Noise(sourceBytes, frame + 1, binary);
                     ICCOMPRESS request{};
@@ -87,7 +92,7 @@ void OutputSizes(benchmark::State& state, SourceKind format, int32_t width, int3
                     request.lpOutput = output.data();
                     request.dwQuality = quality;
                     const auto start = std::chrono::steady_clock::now();
-                    const LRESULT result = Send(id, ICM_COMPRESS, &request, sizeof(request));
+                    const LRESULT result = Send(id, ICM_COMPRESS, Ptr(&request), sizeof(request));
                     const std::chrono::duration<double, std::milli> took =
                         std::chrono::steady_clock::now() - start;
                     if (result != ICERR_OK) state.SkipWithError("ICM_COMPRESS failed");

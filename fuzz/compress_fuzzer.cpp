@@ -95,17 +95,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.Byte() & 1 && in.Has(40)) {
         uint8_t blob[40];
         std::memcpy(blob, in.Take(40), sizeof(blob));
-        Send(id, ICM_SETSTATE, blob, sizeof(blob));
+        Send(id, ICM_SETSTATE, Ptr(blob), sizeof(blob));
     }
 
-    SourceRecord record{Format(width, height, kind.bitCount, kind.compression), {}};
+    SourceRecord record{BitmapFormat(width, height, kind.bitCount, kind.compression), {}};
     std::memcpy(record.masks, kMasks565, sizeof(record.masks));
     const BITMAPINFOHEADER& source = record.header;
     BITMAPINFOHEADER compressed{};
-    Send(id, ICM_COMPRESS_GET_FORMAT, &source, reinterpret_cast<LPARAM>(&compressed));
-    const LRESULT capacity = Send(id, ICM_COMPRESS_GET_SIZE, &source, 0);
-    const LRESULT begun =
-        Send(id, ICM_COMPRESS_BEGIN, &source, reinterpret_cast<LPARAM>(&compressed));
+    Send(id, ICM_COMPRESS_GET_FORMAT, Ptr(&source), Ptr(&compressed));
+    const LRESULT capacity = Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&source), 0);
+    const LRESULT begun = Send(id, ICM_COMPRESS_BEGIN, Ptr(&source), Ptr(&compressed));
     if (begun == ICERR_OK && capacity <= 0)
         std::abort();  // a running sequence needs an output size
 
@@ -124,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<uint8_t> samples(sourceBytes ? sourceBytes : 1);
         in.Fill(samples);
         // A host sizes the output for the frame it sends.
-        const LRESULT frameCapacity = Send(id, ICM_COMPRESS_GET_SIZE, &frameFormat, 0);
+        const LRESULT frameCapacity = Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&frameFormat), 0);
         std::vector<uint8_t> output(frameCapacity > 0 ? size_t(frameCapacity) : 1);
         BITMAPINFOHEADER outputFormat = compressed;
         DWORD ckid = 0, flags = 0;
@@ -138,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         request.lpdwFlags = &flags;
         request.lFrameNum = frame;
         request.dwQuality = (control & 2) ? quality : 8000;
-        const LRESULT result = Send(id, ICM_COMPRESS, &request, sizeof(request));
+        const LRESULT result = Send(id, ICM_COMPRESS, Ptr(&request), sizeof(request));
         if (result == ICERR_OK && outputFormat.biSizeImage > output.size()) std::abort();
         if (control & 0x20) Send(id, ICM_COMPRESS_END);  // the next frame begins again
     }

@@ -21,12 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const DWORD_PTR id = OpenInstance(ICMODE_DECOMPRESS);
 
-    BITMAPINFOHEADER compressed = Format(width, height, 24, kFourCcKmqx);
-    BITMAPINFOHEADER destination = Format(width, height, 24, BI_RGB);
+    BITMAPINFOHEADER compressed = BitmapFormat(width, height, 24, kKmqxFourCC);
+    BITMAPINFOHEADER destination = BitmapFormat(width, height, 24, BI_RGB);
     const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
     const size_t outputBytes = stride * size_t(height < 0 ? -height : height);
     destination.biSizeImage = DWORD(outputBytes);
-    Send(id, ICM_DECOMPRESS_BEGIN, &compressed, reinterpret_cast<LPARAM>(&destination));
+    Send(id, ICM_DECOMPRESS_BEGIN, Ptr(&compressed), Ptr(&destination));
 
     kmqx::fuzz::FrameSplitter splitter(data + 4, size - 4);
     kmqx::fuzz::FrameSlice frame;
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<uint8_t> output(outputBytes);
         compressed.biSizeImage = DWORD(frame.size);
         ICDECOMPRESS request{0, &compressed, input.data(), &destination, output.data(), 0};
-        Send(id, ICM_DECOMPRESS, &request, sizeof(request));
+        Send(id, ICM_DECOMPRESS, Ptr(&request), sizeof(request));
     }
     Send(id, ICM_DECOMPRESS_END);
     Send(id, DRV_CLOSE);

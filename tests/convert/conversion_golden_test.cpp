@@ -9,14 +9,12 @@
 
 #include "convert/output_conversion.h"
 #include "convert/source_conversion.h"
+#include "tests/support/picture_metrics.h"
 
 namespace kmqx {
 namespace {
 
-uint64_t Fnv(const std::vector<uint8_t>& bytes, uint64_t hash = 1469598103934665603ull) {
-    for (uint8_t b : bytes) hash = (hash ^ b) * 1099511628211ull;
-    return hash;
-}
+using test::Fnv1a;
 
 constexpr int32_t kSizes[4][2] = {{176, 144}, {50, 30}, {17, 9}, {3, 3}};
 
@@ -49,7 +47,7 @@ TEST(ConversionGolden, SourceConversionsAreUnchanged) {
                 cr(cb.size());
             ConvertToPlanar(source.data(), {y.data(), cb.data(), cr.data()}, f.tag, f.bits, width,
                             height);
-            EXPECT_EQ(Fnv(cr, Fnv(cb, Fnv(y))), f.hashes[s])
+            EXPECT_EQ(Fnv1a(cr, Fnv1a(cb, Fnv1a(y))), f.hashes[s])
                 << f.bits << " " << width << "x" << height;
         }
 }
@@ -66,7 +64,7 @@ TEST(ConversionGolden, Rgb24OutputIsUnchanged) {
             for (auto& b : *plane) b = uint8_t(random());
         std::vector<uint8_t> out(Rgb24Stride(width) * height);
         ConvertPlanarToRgb24({y.data(), cb.data(), cr.data()}, out.data(), width, height);
-        EXPECT_EQ(Fnv(out), hashes[s]) << width << "x" << height;
+        EXPECT_EQ(Fnv1a(out), hashes[s]) << width << "x" << height;
     }
 }
 

@@ -13,6 +13,8 @@
 
 #include "decoder/decoder.h"
 #include "decoder/picture_split.h"
+#include "tests/support/ffmpeg.h"
+#include "tests/support/picture_metrics.h"
 
 namespace kmqx::test {
 
@@ -27,11 +29,6 @@ inline std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-}
-
-inline bool HaveFfmpeg() {
-    static const bool found = std::system("ffmpeg -version >/dev/null 2>&1") == 0;
-    return found;
 }
 
 inline bool RunQuiet(const std::string& command) {
@@ -67,23 +64,6 @@ inline std::vector<Yuv> DecodeAll(const std::vector<std::vector<uint8_t>>& pictu
     }
     decoder.EndDecompress();
     return out;
-}
-
-inline double Psnr(const uint8_t* a, const uint8_t* b, size_t count) {
-    double sum = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const double d = double(a[i]) - double(b[i]);
-        sum += d * d;
-    }
-    if (sum == 0) return 99.0;
-    return 10.0 * std::log10(255.0 * 255.0 * double(count) / sum);
-}
-
-// FNV-1a over a byte sequence: a stable fingerprint for golden values.
-inline uint64_t Fingerprint(const std::vector<uint8_t>& bytes,
-                            uint64_t hash = 1469598103934665603ull) {
-    for (uint8_t b : bytes) hash = (hash ^ b) * 1099511628211ull;
-    return hash;
 }
 
 }  // namespace kmqx::test

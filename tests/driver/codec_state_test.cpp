@@ -101,7 +101,7 @@ TEST_F(CodecStateTest, SetStateSizesAndStoringWithoutAnEncoder) {
 
     // The next begin pushes the stored record, in the encoder's order, then
     // initialises; G is never passed on.
-    BITMAPINFOHEADER source = SourceFormat(176, 144, 24);
+    BITMAPINFOHEADER source = BitmapFormat(176, 144, 24);
     ASSERT_EQ(Send(id, ICM_COMPRESS_BEGIN, Ptr(&source)), ICERR_OK);
     ASSERT_EQ(FakeCodecs::encoders.size(), 1u);
     EXPECT_EQ(FakeCodecs::encoders[0]->calls,
@@ -122,7 +122,7 @@ TEST_F(CodecStateTest, SetStateSizesAndStoringWithoutAnEncoder) {
 TEST_F(CodecStateTest, FrameQualityResetsSettingsOnlyWhenItChanges) {
     CodecSettings custom{1, 50, 0, 0, 0, 0, 0, 0, 6, 6};
     Send(id, ICM_SETSTATE, Ptr(&custom), sizeof(custom));
-    BITMAPINFOHEADER source = SourceFormat(16, 16, 24);
+    BITMAPINFOHEADER source = BitmapFormat(16, 16, 24);
     BITMAPINFOHEADER compressed = CompressedFormat(16, 16);
     std::vector<uint8_t> input(16 * 16 * 3), output(16 * 16 * 3);
     ICCOMPRESS frame{};

@@ -12,8 +12,6 @@
 namespace kmqx::testing {
 namespace {
 
-const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
-
 class CompressSequenceTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -27,7 +25,7 @@ class CompressSequenceTest : public ::testing::Test {
         EXPECT_TRUE(FakeCodecs::encoders.empty()) << "an encoder outlived its instance";
     }
     void UseSource(int32_t width, int32_t height, WORD bits) {
-        source = SourceFormat(width, height, bits, PlainTag(bits));
+        source = BitmapFormat(width, height, bits, PlainTag(bits));
         compressed = CompressedFormat(width, height);
         size_t bytes = static_cast<size_t>(width) * std::abs(height) * bits / 8 + 64;
         input.assign(bytes, 0);
@@ -140,7 +138,7 @@ TEST_F(CompressSequenceTest, EachSourceIsReadAsItsLayoutAndOnlyRead) {
     };
     for (const auto& f : formats) {
         UseSource(30, 16, 32);
-        MaskedFormat record{SourceFormat(30, f.height, f.bits, f.compression),
+        MaskedFormat record{BitmapFormat(30, f.height, f.bits, f.compression),
                             {f.masks[0], f.masks[1], f.masks[2]}};
         frame.lpbiInput = &record.header;
         const MaskedFormat before = record;
@@ -183,7 +181,7 @@ TEST_F(CompressSequenceTest, PlanesSitInTheWorkBufferAndFrameSizeIsReported) {
     EXPECT_EQ(compressed.biPlanes, 1);
     EXPECT_EQ(compressed.biClrUsed, 0u);
     EXPECT_EQ(compressed.biXPelsPerMeter, 77) << "other fields keep the host's values";
-    EXPECT_EQ(compressed.biCompression, kKmqx);
+    EXPECT_EQ(compressed.biCompression, kKmqxFourCC);
 }
 
 TEST_F(CompressSequenceTest, KeyFrameRequestAndFlagsForTheHost) {
@@ -288,7 +286,7 @@ TEST_F(CompressSequenceTest, RefusedMessagesLeaveTheInstanceAsItWas) {
     refuse("running: a picture that does not fit", withFrame([] {}));
     FakeCodecs::encodedFrameBytes = 100;
     refuse("running: begin of another size", [&] {
-        BITMAPINFOHEADER other = SourceFormat(352, 288, 24);
+        BITMAPINFOHEADER other = BitmapFormat(352, 288, 24);
         return Send(id, ICM_COMPRESS_BEGIN, Ptr(&other), Ptr(&compressed));
     });
     refuse("short state blob", [&] {
@@ -318,7 +316,7 @@ TEST_F(CompressSequenceTest, RefusedMessagesLeaveTheInstanceAsItWas) {
 }
 
 TEST_F(CompressSequenceTest, DecompressionMessagesOnACompressionInstance) {
-    BITMAPINFOHEADER rgb = SourceFormat(176, 144, 24);
+    BITMAPINFOHEADER rgb = BitmapFormat(176, 144, 24);
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_BEGIN, Ptr(&compressed), Ptr(&rgb)), ICERR_ERROR);
     ICDECOMPRESS request{0, &compressed, input.data(), &rgb, output.data(), 0};
     EXPECT_EQ(Send(id, ICM_DECOMPRESS, Ptr(&request), sizeof(request)), ICERR_ERROR);

@@ -21,7 +21,7 @@ class DecompressSequenceTest : public ::testing::Test {
     void UseDestination(int32_t width, int32_t height) {
         compressed = CompressedFormat(width, height);
         compressed.biSizeImage = static_cast<DWORD>(data.size());
-        destination = SourceFormat(width, height, 24);
+        destination = BitmapFormat(width, height, 24);
         size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
         output.assign(stride * static_cast<size_t>(height < 0 ? -height : height) + kGuard, 0xEE);
         request = ICDECOMPRESS{0, &compressed, data.data(), &destination, output.data(), 0};
@@ -151,7 +151,7 @@ TEST_F(DecompressSequenceTest, EveryAcceptedDestinationIsWrittenAsItsLayout) {
                     {12, mmioFOURCC('I', 'Y', 'U', 'V'), 144, FrameLayout::kI420, true}};
     for (const auto& a : accepted) {
         const size_t bytes = FrameBytes(a.layout, 176, 144);
-        destination = SourceFormat(176, a.height, a.bits, a.compression);
+        destination = BitmapFormat(176, a.height, a.bits, a.compression);
         destination.biSizeImage = DWORD(bytes);
         output.assign(bytes + kGuard, 0xEE);
         request.lpOutput = output.data();
@@ -162,8 +162,8 @@ TEST_F(DecompressSequenceTest, EveryAcceptedDestinationIsWrittenAsItsLayout) {
     }
     const int framesBefore = decoder->frames;
     output.assign(output.size(), 0xEE);
-    BITMAPINFOHEADER refused[] = {SourceFormat(176, 144, 16), SourceFormat(176, 144, 8),
-                                  SourceFormat(176, 144, 9, mmioFOURCC('Y', 'V', 'U', '9'))};
+    BITMAPINFOHEADER refused[] = {BitmapFormat(176, 144, 16), BitmapFormat(176, 144, 8),
+                                  BitmapFormat(176, 144, 9, mmioFOURCC('Y', 'V', 'U', '9'))};
     for (BITMAPINFOHEADER& format : refused) {
         request.lpbiOutput = &format;
         EXPECT_EQ(Decompress(), ICERR_BADFORMAT);

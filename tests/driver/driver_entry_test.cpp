@@ -175,7 +175,7 @@ TEST_F(DriverEntryTest, FreeReleasesEveryInstanceNewestFirst) {
 
 TEST_F(DriverEntryTest, ReleasingAnInstanceEndsItsCompressionSequence) {
     DWORD_PTR id = OpenWithFakes(ICMODE_COMPRESS);
-    BITMAPINFOHEADER source = SourceFormat(176, 144, 24);
+    BITMAPINFOHEADER source = BitmapFormat(176, 144, 24);
     ASSERT_EQ(Send(id, ICM_COMPRESS_BEGIN, Ptr(&source)), ICERR_OK);
     ASSERT_EQ(FakeCodecs::encoders.size(), 1u);
     EXPECT_EQ(Send(id, DRV_CLOSE), 1);
@@ -199,7 +199,7 @@ TEST_F(DriverEntryTest, UnlistedMessagesAreRefusedOrPassedOn) {
 }
 
 TEST_F(DriverEntryTest, InstanceMessagesWithoutAnInstanceTouchNothing) {
-    BITMAPINFOHEADER source = SourceFormat(176, 144, 24);
+    BITMAPINFOHEADER source = BitmapFormat(176, 144, 24);
     int32_t quality = 42;
     CodecSettings state{};
     ICCOMPRESS compress{};

@@ -131,42 +131,11 @@ const CodecFactory& FakeCodecs::Factory() {
     return kFakeFactory;
 }
 
-static ICOPEN OpenRecord(DWORD flags) {
-    ICOPEN open{};
-    open.dwSize = sizeof(ICOPEN);
-    open.fccType = ICTYPE_VIDEO;
-    open.fccHandler = mmioFOURCC('K', 'M', 'Q', 'X');
-    open.dwFlags = flags;
-    open.dwError = 12345;
-    return open;
-}
-
 DWORD_PTR OpenWithFakes(DWORD flags, ICOPEN* openRecord) {
-    ICOPEN local = OpenRecord(flags);
+    ICOPEN local = test::OpenRecord(flags);
     ICOPEN* open = openRecord ? openRecord : &local;
     open->dwFlags = flags;
     return reinterpret_cast<DWORD_PTR>(OpenInstance(open, FakeCodecs::Factory()));
-}
-
-DWORD_PTR OpenBuiltIn(DWORD flags) {
-    ICOPEN open = OpenRecord(flags);
-    return static_cast<DWORD_PTR>(
-        DriverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
-}
-
-LRESULT Send(DWORD_PTR id, UINT message, LPARAM lParam1, LPARAM lParam2) {
-    return DriverProc(id, nullptr, message, lParam1, lParam2);
-}
-
-BITMAPINFOHEADER SourceFormat(int32_t width, int32_t height, WORD bitCount, DWORD compression) {
-    BITMAPINFOHEADER format{};
-    format.biSize = sizeof(format);
-    format.biWidth = width;
-    format.biHeight = height;
-    format.biPlanes = 1;
-    format.biBitCount = bitCount;
-    format.biCompression = compression;
-    return format;
 }
 
 DWORD PlainTag(WORD bitCount) {
@@ -194,12 +163,12 @@ const std::vector<HostSourceFormat> kHostSourceFormats = {
 };
 
 MaskedFormat HostFormat(const HostSourceFormat& format, int32_t width, int32_t height) {
-    return MaskedFormat{SourceFormat(width, height, format.bitCount, format.compression),
+    return MaskedFormat{BitmapFormat(width, height, format.bitCount, format.compression),
                         {format.masks[0], format.masks[1], format.masks[2]}};
 }
 
 BITMAPINFOHEADER CompressedFormat(int32_t width, int32_t height) {
-    BITMAPINFOHEADER format = SourceFormat(width, height, 24, mmioFOURCC('K', 'M', 'Q', 'X'));
+    BITMAPINFOHEADER format = test::BitmapFormat(width, height, 24, test::kKmqxFourCC);
     return format;
 }
 

@@ -11,6 +11,7 @@
 #include "driver/codec_factory.h"
 #include "driver/driver_proc.h"
 #include "driver/instance_lifecycle.h"
+#include "tests/support/driver_messages.h"
 
 namespace kmqx::testing {
 
@@ -91,13 +92,11 @@ struct FakeCodecs {
 
 // Opening through DriverProc's path but with the fakes' factory.
 DWORD_PTR OpenWithFakes(DWORD flags, ICOPEN* openRecord = nullptr);
-DWORD_PTR OpenBuiltIn(DWORD flags);
-LRESULT Send(DWORD_PTR id, UINT message, LPARAM lParam1 = 0, LPARAM lParam2 = 0);
-inline LPARAM Ptr(const void* pointer) {
-    return reinterpret_cast<LPARAM>(pointer);
-}
-
-BITMAPINFOHEADER SourceFormat(int32_t width, int32_t height, WORD bitCount, DWORD compression = 0);
+using test::BitmapFormat;
+using test::kKmqxFourCC;
+using test::OpenBuiltIn;
+using test::Ptr;
+using test::Send;
 // The biCompression of the uncompressed layout a bit count names most
 // plainly: YVU9, YV12, YUYV, else BI_RGB.
 DWORD PlainTag(WORD bitCount);

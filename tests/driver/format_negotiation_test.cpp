@@ -9,7 +9,6 @@
 namespace kmqx::testing {
 namespace {
 
-const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
 const DWORD kYv12 = mmioFOURCC('Y', 'V', '1', '2');
 const DWORD kI420 = mmioFOURCC('I', '4', '2', '0');
 const DWORD kYuy2 = mmioFOURCC('Y', 'U', 'Y', '2');
@@ -24,7 +23,7 @@ class FormatTest : public ::testing::Test {
 
 MaskedFormat Masked(int32_t width, int32_t height, WORD bits, DWORD compression, DWORD red = 0,
                     DWORD green = 0, DWORD blue = 0) {
-    return MaskedFormat{SourceFormat(width, height, bits, compression), {red, green, blue}};
+    return MaskedFormat{BitmapFormat(width, height, bits, compression), {red, green, blue}};
 }
 
 TEST_F(FormatTest, SourcesAreToldApartByBitCountAndCompressionTogether) {
@@ -67,7 +66,7 @@ TEST_F(FormatTest, SourcesAreToldApartByBitCountAndCompressionTogether) {
         // GET_SIZE: room for the largest picture of the size, whatever the
         // layout and orientation of the source; never below the frame.
         const LRESULT getSize = Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&source));
-        const BITMAPINFOHEADER rgb = SourceFormat(source.biWidth, std::abs(source.biHeight), 24);
+        const BITMAPINFOHEADER rgb = BitmapFormat(source.biWidth, std::abs(source.biHeight), 24);
         EXPECT_EQ(getSize, c.size ? Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&rgb)) : 0);
         EXPECT_GE(getSize, c.size);
         BITMAPINFOHEADER out;
@@ -82,12 +81,12 @@ TEST_F(FormatTest, SourcesAreToldApartByBitCountAndCompressionTogether) {
         EXPECT_EQ(out.biHeight, std::abs(source.biHeight)) << "a picture has no orientation";
         EXPECT_EQ(out.biPlanes, 1);
         EXPECT_EQ(out.biBitCount, 24);
-        EXPECT_EQ(out.biCompression, kKmqx);
+        EXPECT_EQ(out.biCompression, kKmqxFourCC);
         EXPECT_EQ(out.biSizeImage, DWORD(getSize)) << "hosts allocate from either";
         EXPECT_EQ(out.biXPelsPerMeter | out.biYPelsPerMeter, 0);
         EXPECT_EQ(out.biClrUsed | out.biClrImportant, 0u);
     }
-    BITMAPINFOHEADER source = SourceFormat(176, 144, 24);
+    BITMAPINFOHEADER source = BitmapFormat(176, 144, 24);
     EXPECT_EQ(Send(id, ICM_COMPRESS_GET_FORMAT, Ptr(&source)), 40);
     BITMAPINFOHEADER compressed = CompressedFormat();
     EXPECT_EQ(Send(id, ICM_COMPRESS_QUERY, Ptr(&source), Ptr(&compressed)), ICERR_OK);
@@ -101,13 +100,13 @@ TEST_F(FormatTest, SourcesAreToldApartByBitCountAndCompressionTogether) {
 // fields are read: here they would describe an accepted format, and the
 // 12-byte one holds nothing after biSize's record (ASan sees any read).
 TEST_F(FormatTest, RecordsShorterThanAFormatHeaderAreRefusedUnread) {
-    BITMAPINFOHEADER shortSource = SourceFormat(176, 144, 24);
+    BITMAPINFOHEADER shortSource = BitmapFormat(176, 144, 24);
     BITMAPINFOHEADER shortCompressed = CompressedFormat();
     shortSource.biSize = shortCompressed.biSize = 12;
     std::unique_ptr<uint8_t[]> core(new uint8_t[12]());
     const DWORD coreSize = 12;
     std::memcpy(core.get(), &coreSize, sizeof(coreSize));
-    const BITMAPINFOHEADER source = SourceFormat(176, 144, 24);
+    const BITMAPINFOHEADER source = BitmapFormat(176, 144, 24);
     const BITMAPINFOHEADER compressed = CompressedFormat();
     BITMAPINFOHEADER out{};
     for (const void* bad :
@@ -130,21 +129,21 @@ TEST_F(FormatTest, DecompressQueryAcceptsWhatDecompressWrites) {
         BITMAPINFOHEADER destination;
         LRESULT expected;
     } cases[] = {
-        {SourceFormat(352, 288, 24), ICERR_OK},
-        {SourceFormat(352, -288, 24), ICERR_OK},
-        {SourceFormat(352, 288, 32), ICERR_OK},
-        {SourceFormat(352, -288, 32), ICERR_OK},
-        {SourceFormat(352, 288, 12, kYv12), ICERR_OK},
-        {SourceFormat(352, 288, 12, kI420), ICERR_OK},
-        {SourceFormat(352, 288, 12, mmioFOURCC('I', 'Y', 'U', 'V')), ICERR_OK},
-        {SourceFormat(352, -288, 16, kYuy2), ICERR_OK},  // YUV is top-down either way
-        {SourceFormat(352, 288, 16, mmioFOURCC('Y', 'U', 'Y', 'V')), ICERR_OK},
-        {SourceFormat(176, 144, 24), ICERR_BADFORMAT},  // no stretching
-        {SourceFormat(352, 287, 24), ICERR_BADFORMAT},
-        {SourceFormat(352, 288, 16), ICERR_BADFORMAT},
-        {SourceFormat(352, 288, 16, kYv12), ICERR_BADFORMAT},
-        {SourceFormat(352, 288, 9, mmioFOURCC('Y', 'V', 'U', '9')), ICERR_BADFORMAT},
-        {SourceFormat(352, 288, 24, kKmqx), ICERR_BADFORMAT},
+        {BitmapFormat(352, 288, 24), ICERR_OK},
+        {BitmapFormat(352, -288, 24), ICERR_OK},
+        {BitmapFormat(352, 288, 32), ICERR_OK},
+        {BitmapFormat(352, -288, 32), ICERR_OK},
+        {BitmapFormat(352, 288, 12, kYv12), ICERR_OK},
+        {BitmapFormat(352, 288, 12, kI420), ICERR_OK},
+        {BitmapFormat(352, 288, 12, mmioFOURCC('I', 'Y', 'U', 'V')), ICERR_OK},
+        {BitmapFormat(352, -288, 16, kYuy2), ICERR_OK},  // YUV is top-down either way
+        {BitmapFormat(352, 288, 16, mmioFOURCC('Y', 'U', 'Y', 'V')), ICERR_OK},
+        {BitmapFormat(176, 144, 24), ICERR_BADFORMAT},  // no stretching
+        {BitmapFormat(352, 287, 24), ICERR_BADFORMAT},
+        {BitmapFormat(352, 288, 16), ICERR_BADFORMAT},
+        {BitmapFormat(352, 288, 16, kYv12), ICERR_BADFORMAT},
+        {BitmapFormat(352, 288, 9, mmioFOURCC('Y', 'V', 'U', '9')), ICERR_BADFORMAT},
+        {BitmapFormat(352, 288, 24, kKmqxFourCC), ICERR_BADFORMAT},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.destination.biBitCount) + " " +
@@ -155,13 +154,13 @@ TEST_F(FormatTest, DecompressQueryAcceptsWhatDecompressWrites) {
     }
     // Odd sides: RGB only; YUY2 needs an even width, YV12 and I420 even sides.
     const BITMAPINFOHEADER odd = CompressedFormat(18, 9);
-    BITMAPINFOHEADER rgb = SourceFormat(18, 9, 24), yuy2 = SourceFormat(18, 9, 16, kYuy2),
-                     yv12 = SourceFormat(18, 9, 12, kYv12);
+    BITMAPINFOHEADER rgb = BitmapFormat(18, 9, 24), yuy2 = BitmapFormat(18, 9, 16, kYuy2),
+                     yv12 = BitmapFormat(18, 9, 12, kYv12);
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_QUERY, Ptr(&odd), Ptr(&rgb)), ICERR_OK);
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_QUERY, Ptr(&odd), Ptr(&yuy2)), ICERR_OK);
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_QUERY, Ptr(&odd), Ptr(&yv12)), ICERR_BADFORMAT);
     // A stated buffer size below the frame's is refused; 0 or more is fine.
-    BITMAPINFOHEADER rgb24 = SourceFormat(352, 288, 24);
+    BITMAPINFOHEADER rgb24 = BitmapFormat(352, 288, 24);
     for (DWORD stated : {1u, 304127u, 0u, 304128u, 400000u}) {
         rgb24.biSizeImage = stated;
         EXPECT_EQ(Send(id, ICM_DECOMPRESS_QUERY, Ptr(&compressed), Ptr(&rgb24)),
@@ -196,7 +195,7 @@ TEST_F(FormatTest, DecompressGetFormatStatesTheFrameSize) {
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_GET_FORMAT, Ptr(&narrow), Ptr(&out)), ICERR_OK);
     EXPECT_EQ(out.biSizeImage, 152u * 30u) << "rows padded to 4 bytes";
     std::memset(&out, 0xEE, sizeof(out));
-    BITMAPINFOHEADER rgb24 = SourceFormat(352, 288, 24);
+    BITMAPINFOHEADER rgb24 = BitmapFormat(352, 288, 24);
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_GET_FORMAT, Ptr(&rgb24), Ptr(&out)), ICERR_BADFORMAT);
     EXPECT_EQ(out.biSize, 0xEEEEEEEEu);
 }
@@ -213,7 +212,7 @@ TEST_F(FormatTest, GetInfoFillsAtMostTheGivenSize) {
     EXPECT_EQ(Send(id, ICM_GETINFO, Ptr(&info), sizeof(ICINFO)), 568);
     EXPECT_EQ(info.dwSize, 568u);
     EXPECT_EQ(info.fccType, mmioFOURCC('v', 'i', 'd', 'c'));
-    EXPECT_EQ(info.fccHandler, kKmqx);
+    EXPECT_EQ(info.fccHandler, kKmqxFourCC);
     EXPECT_EQ(info.dwFlags, 191u);
     EXPECT_EQ(info.dwVersion, 2u);
     EXPECT_EQ(info.dwVersionICM, 260u);

@@ -18,7 +18,6 @@ namespace {
 const int32_t kSides[] = {-4097, -1, 0, 1, 2, 3, 17, 4095, 4096, INT_MIN, INT_MAX};
 const WORD kBitCounts[] = {0, 1, 8, 9, 12, 15, 16, 24, 32, 48, 0xFFFF};
 const DWORD kBitfields = 3;
-const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
 
 struct Compression {
     DWORD value;
@@ -37,7 +36,7 @@ const Compression kCompressions[] = {
     {mmioFOURCC('I', '4', '2', '0'), {}},
     {mmioFOURCC('I', 'Y', 'U', 'V'), {}},
     {mmioFOURCC('Y', 'V', 'U', '9'), {}},
-    {kKmqx, {}},
+    {kKmqxFourCC, {}},
     {0xFFFFFFFF, {}},
 };
 
@@ -179,7 +178,7 @@ TEST_F(HostileFormats, EveryYesHoldsAndNoSizeIsNegative) {
             for (int32_t width : kSides)
                 for (int32_t height : kSides) {
                     MaskedFormat format{
-                        SourceFormat(width, height, bits, compression.value),
+                        BitmapFormat(width, height, bits, compression.value),
                         {compression.masks[0], compression.masks[1], compression.masks[2]}};
                     SCOPED_TRACE(std::to_string(bits) + " " + std::to_string(compression.value) +
                                  " " + std::to_string(width) + "x" + std::to_string(height));

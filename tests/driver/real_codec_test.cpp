@@ -10,9 +10,7 @@
 namespace kmqx::testing {
 namespace {
 
-size_t DibStride(int32_t width) {
-    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-}
+using test::DibStride;
 
 // A bottom-up 24-bit picture that moves a little with every frame.
 std::vector<uint8_t> MovingRgbFrame(int32_t width, int32_t height, int frameNumber) {
@@ -32,7 +30,7 @@ std::vector<uint8_t> MovingRgbFrame(int32_t width, int32_t height, int frameNumb
 class Compressor {
   public:
     Compressor(int32_t width, int32_t height, WORD bits = 24)
-        : source_(SourceFormat(width, height, bits, PlainTag(bits))),
+        : source_(BitmapFormat(width, height, bits, PlainTag(bits))),
           compressed_(CompressedFormat(width, height)) {
         id_ = OpenBuiltIn(ICMODE_COMPRESS);
         EXPECT_NE(id_, 0u);
@@ -81,7 +79,7 @@ class Decompressor {
                    std::vector<uint8_t>* rgb) {
         BITMAPINFOHEADER compressed = CompressedFormat(width, height);
         compressed.biSizeImage = static_cast<DWORD>(picture.size());
-        BITMAPINFOHEADER destination = SourceFormat(width, height, 24);
+        BITMAPINFOHEADER destination = BitmapFormat(width, height, 24);
         rgb->assign(DibStride(width) * height + 32, 0x5A);
         ICDECOMPRESS request{0, &compressed, picture.data(), &destination, rgb->data(), 0};
         LRESULT result = Send(id_, ICM_DECOMPRESS, Ptr(&request), sizeof(request));

@@ -28,7 +28,7 @@ std::vector<std::vector<uint8_t>> CompressSequence(int seed) {
     std::vector<std::vector<uint8_t>> pictures;
     DWORD_PTR id = OpenBuiltIn(ICMODE_COMPRESS);
     if (!id) return pictures;
-    BITMAPINFOHEADER source = SourceFormat(kWidth, kHeight, 24);
+    BITMAPINFOHEADER source = BitmapFormat(kWidth, kHeight, 24);
     BITMAPINFOHEADER compressed = CompressedFormat(kWidth, kHeight);
     const LRESULT capacity = Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&source));
     bool ok =
@@ -59,7 +59,7 @@ std::vector<std::vector<uint8_t>> DecompressSequence(
     DWORD_PTR id = OpenBuiltIn(ICMODE_DECOMPRESS);
     if (!id) return dibs;
     BITMAPINFOHEADER compressed = CompressedFormat(kWidth, kHeight);
-    BITMAPINFOHEADER destination = SourceFormat(kWidth, kHeight, 24);
+    BITMAPINFOHEADER destination = BitmapFormat(kWidth, kHeight, 24);
     for (std::vector<uint8_t> picture : pictures) {
         compressed.biSizeImage = DWORD(picture.size());
         std::vector<uint8_t> dib(size_t(kWidth) * 3 * kHeight);

@@ -7,17 +7,6 @@
 
 namespace kmqx::test {
 
-double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size() || a.empty()) return 0.0;
-    double squared = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const double d = double(a[i]) - double(b[i]);
-        squared += d * d;
-    }
-    if (squared == 0) return 99.0;
-    return 10.0 * std::log10(255.0 * 255.0 * double(a.size()) / squared);
-}
-
 std::string TempPath(const std::string& name) {
     const char* folder = std::getenv("KMQX_TEST_TMP");
     std::string directory = folder ? folder : KMQX_BINARY_DIR "/tests/encoder/tmp";
@@ -35,10 +24,6 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-bool HaveFfmpeg() {
-    return std::system("ffmpeg -version > /dev/null 2>&1") == 0;
 }
 
 std::vector<uint8_t> DecodeWithFfmpeg(const std::string& streamPath) {

@@ -9,6 +9,9 @@
 
 #include "common/planar_frame.h"
 #include "encoder/picture_view.h"
+#include "tests/support/ffmpeg.h"
+#include "tests/support/picture_metrics.h"
+#include "tests/support/test_picture.h"
 
 namespace kmqx::test {
 
@@ -58,20 +61,6 @@ inline int CountStartCodes(const std::vector<uint8_t>& stream) {
     return count;
 }
 
-// A planar 4:2:0 picture owned by the test.
-struct TestPicture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> y, cb, cr;
-    TestPicture(int w, int h)
-        : width(w),
-          height(h),
-          y(size_t(w) * h),
-          cb(size_t(w / 2) * (h / 2)),
-          cr(size_t(w / 2) * (h / 2)) {}
-    PlanarFrame Frame() { return {y.data(), cb.data(), cr.data()}; }
-};
-
 // Smooth gradients with a few edges and texture: typical camera content.
 inline TestPicture SyntheticPicture(int width, int height, int phase = 0) {
     TestPicture picture(width, height);
@@ -116,11 +105,6 @@ inline TestPicture BinaryNoisePicture(int width, int height, uint32_t seed = 1) 
     return picture;
 }
 
-inline uint64_t Fnv1a(const uint8_t* data, size_t size, uint64_t hash = 1469598103934665603ull) {
-    for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
-    return hash;
-}
-
 // The visible part of a coded picture as tightly packed Y, Cb, Cr planes.
 inline std::vector<uint8_t> CropPicture(const PictureView& view, int width, int height) {
     std::vector<uint8_t> planes;
@@ -137,13 +121,10 @@ inline std::vector<uint8_t> CropPicture(const PictureView& view, int width, int 
     return planes;
 }
 
-double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
-
 // The scratch folder of the tests (created on first use).
 std::string TempPath(const std::string& name);
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
 std::vector<uint8_t> ReadFile(const std::string& path);
-bool HaveFfmpeg();
 // Decodes one H.263 picture file with ffmpeg to packed yuv420p; empty on error.
 std::vector<uint8_t> DecodeWithFfmpeg(const std::string& streamPath);
 

@@ -14,6 +14,7 @@
 
 #include "encoder/encoder.h"
 #include "sequence_support.h"
+#include "tests/support/ffmpeg.h"
 
 namespace kmqx {
 namespace {
@@ -80,7 +81,7 @@ struct AgreementCase {
 class FfmpegAgreement : public ::testing::TestWithParam<AgreementCase> {};
 
 TEST_P(FfmpegAgreement, EveryDecodedPictureMatchesTheReconstruction) {
-    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    if (!test::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
     const AgreementCase c = GetParam();
     Encoder encoder;
     encoder.SetQuantNormal(c.quant);

@@ -11,17 +11,15 @@
 
 #include "encoder/encoder.h"
 #include "sequence_support.h"
+#include "tests/support/picture_metrics.h"
 
 namespace kmqx {
 namespace {
 
 using testing::TestPicture;
 
-uint64_t Fnv1a(const std::vector<uint8_t>& data, uint64_t hash) {
-    for (uint8_t byte : data) hash = (hash ^ byte) * 1099511628211ull;
-    return hash;
-}
-constexpr uint64_t kFnvBasis = 1469598103934665603ull;
+using test::Fnv1a;
+using test::kFnvOffsetBasis;
 
 // Integer-only content (no floating point, so the same on every platform):
 // triangle waves moving by 3/2 pixel a picture horizontally and 1 down, with
@@ -52,8 +50,8 @@ TestPicture IntegerPicture(int width, int height, int t) {
 }
 
 struct SequenceHashes {
-    uint64_t stream = kFnvBasis;
-    uint64_t reconstruction = kFnvBasis;
+    uint64_t stream = kFnvOffsetBasis;
+    uint64_t reconstruction = kFnvOffsetBasis;
 };
 
 // GOB headers every 2 rows; a key frame requested at picture `keyPicture`

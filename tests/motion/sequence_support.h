@@ -10,17 +10,13 @@
 #include "encoder/encoder.h"
 #include "encoder/picture_view.h"
 #include "motion_test_pictures.h"
+#include "tests/support/picture_metrics.h"
+#include "tests/support/test_picture.h"
 
 namespace kmqx::testing {
 
-// A 4:2:0 picture owned by the test.
-struct TestPicture {
-    int width = 0, height = 0;
-    std::vector<uint8_t> y, cb, cr;
-    TestPicture(int w, int h)
-        : width(w), height(h), y(w * h), cb((w / 2) * (h / 2)), cr((w / 2) * (h / 2)) {}
-    PlanarFrame Frame() { return {y.data(), cb.data(), cr.data()}; }
-};
+using test::Psnr;
+using test::TestPicture;
 
 // How the content at picture time t is placed: texture position =
 // (x - shiftX) / zoom + 0 around the picture centre, plus noise.
@@ -105,14 +101,6 @@ inline std::vector<int> GobNumbers(const std::vector<uint8_t>& stream) {
         zeros = 0;
     }
     return numbers;
-}
-
-// PSNR of two planes of equal size; 99 for identical planes.
-inline double Psnr(const uint8_t* a, const uint8_t* b, size_t count) {
-    double squared = 0;
-    for (size_t i = 0; i < count; ++i) squared += double(a[i] - b[i]) * (a[i] - b[i]);
-    if (squared == 0) return 99.0;
-    return 10.0 * std::log10(255.0 * 255.0 * count / squared);
 }
 
 // Encodes one picture and returns its bytes.

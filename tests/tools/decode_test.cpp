@@ -8,6 +8,8 @@
 #include "convert/source_conversion.h"
 #include "decoder/picture_split.h"
 #include "test_files.h"
+#include "tests/support/ffmpeg.h"
+#include "tests/support/picture_metrics.h"
 #include "tools/avi_reader.h"
 #include "tools/commands.h"
 #include "tools/test_sequence.h"
@@ -57,11 +59,8 @@ class DecodeCommand : public ::testing::Test {
     }
 };
 
-double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * a.size() / sum);
-}
+using test::HaveFfmpeg;
+using test::Psnr;
 
 TEST_F(DecodeCommand, AviAndRawStreamDecodeToTheSamePictures) {
     const std::string fromAvi = ScratchPath("from_avi.y4m"),
@@ -79,7 +78,7 @@ TEST_F(DecodeCommand, AviAndRawStreamDecodeToTheSamePictures) {
         EXPECT_GT(Psnr(avi[i], source), 30.0) << i;
         EXPECT_GT(Psnr(stream[i], source), 30.0) << i;
     }
-    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
     // A decoder nobody here wrote agrees within inverse-transform differences.
     const std::string theirs = ScratchPath("ffmpeg.y4m");
     ASSERT_EQ(

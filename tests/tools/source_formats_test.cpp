@@ -6,6 +6,8 @@
 #include "convert/source_conversion.h"
 #include "encoder/encoder.h"
 #include "test_files.h"
+#include "tests/support/ffmpeg.h"
+#include "tests/support/picture_metrics.h"
 #include "tools/avi_reader.h"
 #include "tools/codec_host.h"
 #include "tools/commands.h"
@@ -20,11 +22,8 @@ using testing::ScratchPath;
 
 constexpr int32_t kWidth = 176, kHeight = 144, kFrames = 10;
 
-double Psnr(const uint8_t* a, const uint8_t* b, size_t size) {
-    double sum = 0;
-    for (size_t i = 0; i < size; ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * size / sum);
-}
+using test::HaveFfmpeg;
+using test::Psnr;
 
 std::vector<std::vector<uint8_t>> ReadY4m(const std::string& path) {
     Y4mReader reader;
@@ -43,7 +42,7 @@ std::vector<std::vector<uint8_t>> ReadY4m(const std::string& path) {
 // they also match what the conversion made of the source, and our decoder
 // agrees with ffmpeg's.
 TEST(SourceFormats, EachFormatFromFfmpegEncodesAndDecodesElsewhere) {
-    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
     const std::string pattern = "-f lavfi -i testsrc2=size=176x144:rate=25 -frames:v 10";
     const struct {
         const char* name;

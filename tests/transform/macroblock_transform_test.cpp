@@ -26,7 +26,7 @@ TEST(IntraMacroblock, FlatMacroblockIsDcOnly) {
     }
     MacroblockLevels levels;
     const int32_t pattern =
-        TransformIntraMacroblock(input.view, reconstruction.view, 1, 1, BuildQuantizerTables(2),
+        TransformIntraMacroblock(input.View(), reconstruction.View(), 1, 1, BuildQuantizerTables(2),
                                  BuildDequantParams(2), levels);
     EXPECT_EQ(pattern, 0);
     for (int block = 0; block < 4; ++block) {
@@ -52,7 +52,7 @@ TEST(IntraMacroblock, DetailedMacroblockIsReconstructedClosely) {
     input.Fill(2);
     MacroblockLevels levels;
     const int32_t pattern =
-        TransformIntraMacroblock(input.view, reconstruction.view, 2, 0, BuildQuantizerTables(1),
+        TransformIntraMacroblock(input.View(), reconstruction.View(), 2, 0, BuildQuantizerTables(1),
                                  BuildDequantParams(1), levels);
     EXPECT_EQ(pattern, 63);
     int peak = 0;
@@ -96,11 +96,11 @@ struct InterFixture {
         reconstruction.Fill(9);
     }
     int32_t Transform(int32_t paramE, int quant) {
-        return TransformInterMacroblock(input.view, reference.view, 1, 0, 0, 0, motion, paramE,
+        return TransformInterMacroblock(input.View(), reference.View(), 1, 0, 0, 0, motion, paramE,
                                         BuildQuantizerTables(quant), levels);
     }
     void Reconstruct(int32_t paramE, int quant) {
-        ReconstructInterMacroblock(reconstruction.view, 1, 0, motion, paramE,
+        ReconstructInterMacroblock(reconstruction.View(), 1, 0, motion, paramE,
                                    BuildDequantParams(quant), levels);
     }
     int LumaAt(const TestPicture& picture, int block, int x, int y) const {
@@ -153,10 +153,10 @@ TEST(MacroblocksDeathTest, PositionsOutsideThePictureStopTheCheckedBuild) {
 #else
     TestPicture input(kWidth, kHeight), reconstruction(kWidth, kHeight);
     MacroblockLevels levels;
-    EXPECT_DEATH(TransformIntraMacroblock(input.view, reconstruction.view, 3, 0,
+    EXPECT_DEATH(TransformIntraMacroblock(input.View(), reconstruction.View(), 3, 0,
                                           BuildQuantizerTables(2), BuildDequantParams(2), levels),
                  "MacroblockInside");
-    EXPECT_DEATH(TransformIntraMacroblock(input.view, reconstruction.view, 0, -1,
+    EXPECT_DEATH(TransformIntraMacroblock(input.View(), reconstruction.View(), 0, -1,
                                           BuildQuantizerTables(2), BuildDequantParams(2), levels),
                  "MacroblockInside");
 #endif
@@ -188,7 +188,7 @@ TEST(Macroblocks, GoldenHashOfAFixedPicture) {
     for (int row = 0; row < 2; ++row) {
         for (int column = 0; column < 3; ++column) {
             const int32_t pattern =
-                TransformIntraMacroblock(input.view, reference.view, column, row,
+                TransformIntraMacroblock(input.View(), reference.View(), column, row,
                                          BuildQuantizerTables(3), BuildDequantParams(3), levels);
             hash = Fnv1a(hash, &pattern, sizeof(pattern));
             hash = Fnv1a(hash, levels.levels, sizeof(levels.levels));
@@ -210,10 +210,10 @@ TEST(Macroblocks, GoldenHashOfAFixedPicture) {
             }
         }
         const int32_t pattern =
-            TransformInterMacroblock(input.view, reference.view, column, 1, 3, -1, motion, 0,
+            TransformInterMacroblock(input.View(), reference.View(), column, 1, 3, -1, motion, 0,
                                      BuildQuantizerTables(5), levels);
-        ReconstructInterMacroblock(reconstruction.view, column, 1, motion, 0, BuildDequantParams(5),
-                                   levels);
+        ReconstructInterMacroblock(reconstruction.View(), column, 1, motion, 0,
+                                   BuildDequantParams(5), levels);
         hash = Fnv1a(hash, &pattern, sizeof(pattern));
         hash = Fnv1a(hash, levels.levels, sizeof(levels.levels));
     }

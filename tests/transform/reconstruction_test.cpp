@@ -66,7 +66,7 @@ TEST(PredictChroma, VectorRulesMatchTheDecoder) {
     auto sample = [&](int x, int y) { return int{cb[24 * y + x]}; };
     uint8_t cbPrediction[64], crPrediction[64];
     // (3, -3): whole offset (0, -1), both half flags: diagonal from (8, 7).
-    PredictChroma(reference.view, 1, 1, 3, -3, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 3, -3, cbPrediction, crPrediction);
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             const int expected = (sample(8 + x, 7 + y) + sample(9 + x, 7 + y) +
@@ -77,14 +77,14 @@ TEST(PredictChroma, VectorRulesMatchTheDecoder) {
     }
     // (4, -4) is whole: (1, -1). (2, 6): (1, 3) in chroma half units, i.e.
     // offset (0, 1) with both half flags.
-    PredictChroma(reference.view, 1, 1, 4, -4, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 4, -4, cbPrediction, crPrediction);
     EXPECT_EQ(cbPrediction[0], sample(9, 7));
     EXPECT_EQ(crPrediction[9], reference.cr[24 * 8 + 10]);
-    PredictChroma(reference.view, 1, 1, 2, 6, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 2, 6, cbPrediction, crPrediction);
     EXPECT_EQ(cbPrediction[0],
               (sample(8, 9) + sample(9, 9) + sample(8, 10) + sample(9, 10) + 2) >> 2);
     // (-1, 0): -1 -> (-1 | 2) = -1: offset -1, half: between x = 7 and 8.
-    PredictChroma(reference.view, 1, 1, -1, 0, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, -1, 0, cbPrediction, crPrediction);
     EXPECT_EQ(cbPrediction[0], (sample(7, 8) + sample(8, 8) + 1) >> 1);
 }
 
@@ -95,7 +95,7 @@ TEST(PredictChroma, RepeatsTheEdgeSampleAtThePictureBorder) {
     reference.Fill(5);
     auto cb = [&](int x, int y) { return int{reference.cb[16 * y + x]}; };
     uint8_t cbPrediction[64], crPrediction[64];
-    PredictChroma(reference.view, 1, 1, 1, 1, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 1, 1, cbPrediction, crPrediction);
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             const int x1 = std::min(9 + x, 15), y1 = std::min(9 + y, 15);
@@ -105,9 +105,9 @@ TEST(PredictChroma, RepeatsTheEdgeSampleAtThePictureBorder) {
         }
     }
     // Even a vector pointing outside stays within the planes.
-    PredictChroma(reference.view, 0, 0, -31, -31, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 0, 0, -31, -31, cbPrediction, crPrediction);
     EXPECT_EQ(cbPrediction[0], cb(0, 0));
-    PredictChroma(reference.view, 1, 1, 31, 31, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 31, 31, cbPrediction, crPrediction);
     EXPECT_EQ(cbPrediction[63], cb(15, 15));
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encoder/picture_view.h"
+#include "tests/support/test_picture.h"
 
 namespace kmqx::test {
 
@@ -53,22 +54,5 @@ void Transpose(T block[64]) {
         }
     }
 }
-
-// Planes of one picture, each its own exact-sized allocation, so that the
-// sanitizer build sees any access past a plane.
-struct TestPicture {
-    std::vector<uint8_t> y, cb, cr;
-    PictureView view;
-    TestPicture(int width, int height)
-        : y(width * height), cb(width * height / 4), cr(width * height / 4) {
-        view = {y.data(), cb.data(), cr.data(), width, height};
-    }
-    void Fill(uint32_t seed) {
-        std::mt19937 random(seed);
-        for (auto* plane : {&y, &cb, &cr}) {
-            for (auto& sample : *plane) sample = static_cast<uint8_t>(random());
-        }
-    }
-};
 
 }  // namespace kmqx::test

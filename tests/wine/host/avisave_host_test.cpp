@@ -65,7 +65,7 @@ const Source kI420Source{"I420", 12, kI420, false};
 
 BITMAPINFOHEADER SourceFormat(const Source& source) {
     BITMAPINFOHEADER format =
-        Format(kWidth, source.topDown ? -kHeight : kHeight, source.bits, source.compression);
+        BitmapFormat(kWidth, source.topDown ? -kHeight : kHeight, source.bits, source.compression);
     format.biSizeImage = DWORD(FrameBytes(format));
     return format;
 }
@@ -139,7 +139,7 @@ bool SaveThroughAvisave(const Source& source, const std::vector<Picture>& pictur
     if (ok) {
         AVICOMPRESSOPTIONS options{};
         options.fccType = streamtypeVIDEO;
-        options.fccHandler = kKmqx;
+        options.fccHandler = kKmqxFourCC;
         options.dwQuality = 8000;
         options.dwFlags = AVICOMPRESSF_VALID;
         AVICOMPRESSOPTIONS* optionList[] = {&options};
@@ -180,10 +180,11 @@ bool SequenceCompress(const Source& source, const std::vector<Picture>& pictures
 // Decodes the pictures to bottom-up RGB24; the mean PSNR against the
 // picture, or -1 when they do not decode.
 double DecodedPsnr(const CompressedClip& clip, const std::vector<Picture>& pictures) {
-    if (clip.format.biCompression != kKmqx || clip.pictures.size() != size_t(kFrames)) return -1;
-    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_DECOMPRESS);
+    if (clip.format.biCompression != kKmqxFourCC || clip.pictures.size() != size_t(kFrames))
+        return -1;
+    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_DECOMPRESS);
     if (!decompressor) return -1;
-    BITMAPINFOHEADER output = Format(kWidth, kHeight, 24, BI_RGB);
+    BITMAPINFOHEADER output = BitmapFormat(kWidth, kHeight, 24, BI_RGB);
     Bytes rgb(DibStride(kWidth) * kHeight);
     double sum = 0;
     for (int f = 0; f < kFrames && sum >= 0; ++f) {

@@ -102,8 +102,8 @@ inline size_t FrameBytes(const BITMAPINFOHEADER& format) {
 }
 
 inline BITMAPINFOHEADER DestinationFormat(const Destination& destination, int width, int height) {
-    BITMAPINFOHEADER format = Format(width, destination.topDown ? -height : height,
-                                     destination.bits, destination.compression);
+    BITMAPINFOHEADER format = BitmapFormat(width, destination.topDown ? -height : height,
+                                           destination.bits, destination.compression);
     format.biSizeImage = DWORD(FrameBytes(format));
     return format;
 }
@@ -209,13 +209,6 @@ class FrameCheck {
     const ReferenceClip& clip_;
     int checked_ = 0, differing_ = 0;
 };
-
-inline double Psnr(const BYTE* a, const BYTE* b, size_t count) {
-    double squares = 0;
-    for (size_t i = 0; i < count; ++i) squares += double(a[i] - b[i]) * double(a[i] - b[i]);
-    if (squares == 0) return 99.0;
-    return 10.0 * std::log10(255.0 * 255.0 * double(count) / squares);
-}
 
 // The compressed pictures of an AVI file's first video stream, read with
 // AVIFile, with its format and key frame marks.

@@ -285,7 +285,7 @@ void SaveScreenshot(HWND window, const char* path) {
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info{};
-    info.bmiHeader = Format(width, height, 24, BI_RGB);
+    info.bmiHeader = BitmapFormat(width, height, 24, BI_RGB);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
@@ -432,7 +432,7 @@ void CheckDriverProcConfigure() {
         ICOPEN open{};
         open.dwSize = sizeof open;
         open.fccType = ICTYPE_VIDEO;
-        open.fccHandler = kKmqx;
+        open.fccHandler = kKmqxFourCC;
         open.dwFlags = ICMODE_COMPRESS;
         const DWORD_PTR id = driverProc(0, nullptr, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open));
         CHECK(id != 0);
@@ -458,7 +458,7 @@ int main() {
         return 1;
     }
     CheckTemplate();
-    HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+    HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_COMPRESS);
     CHECK(compressor != nullptr);
     if (!compressor) return Finish("dialog");
     CheckConfigureDialog(compressor);

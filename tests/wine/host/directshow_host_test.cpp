@@ -100,7 +100,7 @@ IBaseFilter* MakeFilter(const CLSID& id, const char* name) {
 // The media type that forces the grabber, and the decompressor, to YV12.
 AM_MEDIA_TYPE Yv12Type(const ReferenceClip& clip, VIDEOINFOHEADER& info) {
     info = VIDEOINFOHEADER{};
-    info.bmiHeader = Format(clip.width, clip.height, 12, kYv12);
+    info.bmiHeader = BitmapFormat(clip.width, clip.height, 12, kYv12);
     info.bmiHeader.biSizeImage = DWORD(FrameBytes(info.bmiHeader));
     AM_MEDIA_TYPE type{};
     type.majortype = MEDIATYPE_Video;

@@ -24,7 +24,7 @@ std::vector<Bytes> HostBuffers(const CompressedClip& compressed) {
 }
 
 void DrawEveryFrame(const CompressedClip& compressed, const ReferenceClip& clip) {
-    BITMAPINFOHEADER target = Format(clip.width, clip.height, 24, BI_RGB);
+    BITMAPINFOHEADER target = BitmapFormat(clip.width, clip.height, 24, BI_RGB);
     target.biSizeImage = DWORD(FrameBytes(target));
     void* bits = nullptr;
     HDC screen = GetDC(nullptr);
@@ -56,10 +56,10 @@ void DrawEveryFrame(const CompressedClip& compressed, const ReferenceClip& clip)
 }
 
 void EndAndBeginAroundEveryFrame(const CompressedClip& compressed, const ReferenceClip& clip) {
-    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_DECOMPRESS);
+    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_DECOMPRESS);
     CHECK(decompressor != nullptr);
     if (!decompressor) return;
-    BITMAPINFOHEADER output = Format(clip.width, clip.height, 24, BI_RGB);
+    BITMAPINFOHEADER output = BitmapFormat(clip.width, clip.height, 24, BI_RGB);
     output.biSizeImage = DWORD(FrameBytes(output));
     Bytes frame(output.biSizeImage);
     FrameCheck check("ICDecompressEnd and Begin around every frame", clip);

@@ -13,7 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bitmap_format.h"
+#include "tests/support/picture_metrics.h"
+
 namespace host {
+
+using kmqx::test::BitmapFormat;
+using kmqx::test::DibStride;
+using kmqx::test::kKmqxFourCC;
+using kmqx::test::Psnr;
 
 inline int& Failures() {
     static int failures = 0;
@@ -47,7 +55,6 @@ inline int& Failures() {
         }                                                                                     \
     } while (0)
 
-const DWORD kKmqx = mmioFOURCC('K', 'M', 'Q', 'X');
 constexpr char kDrivers32[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 
 // Registers a driver file under Drivers32 as vidc.<handler>, as an
@@ -73,31 +80,15 @@ inline COMPVARS CodecCompVars(LONG keyRate, LONG quality) {
     COMPVARS vars{};
     vars.cbSize = sizeof vars;
     vars.dwFlags = ICMF_COMPVARS_VALID;
-    vars.hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+    vars.hic = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_COMPRESS);
     vars.fccType = ICTYPE_VIDEO;
-    vars.fccHandler = kKmqx;
+    vars.fccHandler = kKmqxFourCC;
     vars.lKey = keyRate;
     vars.lQ = quality;
     return vars;
 }
 
-inline BITMAPINFOHEADER Format(int width, int height, WORD bits, DWORD compression) {
-    BITMAPINFOHEADER format{};
-    format.biSize = sizeof(format);
-    format.biWidth = width;
-    format.biHeight = height;
-    format.biPlanes = 1;
-    format.biBitCount = bits;
-    format.biCompression = compression;
-    return format;
-}
-
 using Bytes = std::vector<BYTE>;
-
-// Bytes of one row of an RGB DIB: whole 32-bit words.
-inline size_t DibStride(int width, int bits = 24) {
-    return ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
-}
 
 inline bool ReadWholeFile(const std::string& path, Bytes& data) {
     FILE* file = std::fopen(path.c_str(), "rb");

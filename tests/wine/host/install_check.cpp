@@ -36,7 +36,7 @@ void CheckInstalled() {
     CHECK(RegistryValue(value));
     CHECK_STR(value, "KMQX.dll");
     CHECK(SystemFileExists());
-    HIC hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+    HIC hic = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_COMPRESS);
     CHECK(hic != nullptr);
     if (!hic) return;
     ICINFO info{};
@@ -46,7 +46,7 @@ void CheckInstalled() {
     ICINFO listed{};
     bool enumerated = false;
     for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &listed); ++i)
-        if (listed.fccHandler == kKmqx || listed.fccHandler == mmioFOURCC('k', 'm', 'q', 'x'))
+        if (listed.fccHandler == kKmqxFourCC || listed.fccHandler == mmioFOURCC('k', 'm', 'q', 'x'))
             enumerated = true;
     CHECK(enumerated);
     ICClose(hic);
@@ -56,7 +56,7 @@ void CheckRemoved() {
     std::string value;
     CHECK(!RegistryValue(value));
     CHECK(!SystemFileExists());
-    HIC hic = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+    HIC hic = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_COMPRESS);
     CHECK(hic == nullptr);
     if (hic) ICClose(hic);
 }

@@ -31,7 +31,7 @@ std::string Mci(const std::string& command, bool* succeeded = nullptr) {
 class Canvas {
   public:
     explicit Canvas(const ReferenceClip& clip) {
-        format_ = Format(clip.width, clip.height, 24, BI_RGB);
+        format_ = BitmapFormat(clip.width, clip.height, 24, BI_RGB);
         format_.biSizeImage = DWORD(FrameBytes(format_));
         dc_ = CreateCompatibleDC(nullptr);
         bitmap_ = CreateDIBSection(dc_, reinterpret_cast<BITMAPINFO*>(&format_), DIB_RGB_COLORS,
@@ -72,7 +72,7 @@ void CheckDisplayFormat(const std::string& path, const ReferenceClip& clip) {
     CHECK(LoadCompressedClip(path, compressed));
     AVIFileExit();
     HIC decompressor =
-        ICLocate(ICTYPE_VIDEO, kKmqx, &compressed.format, nullptr, ICMODE_DECOMPRESS);
+        ICLocate(ICTYPE_VIDEO, kKmqxFourCC, &compressed.format, nullptr, ICMODE_DECOMPRESS);
     CHECK(decompressor != nullptr);
     if (!decompressor) return;
     struct {

@@ -52,17 +52,17 @@ bool IsIntraPicture(const BYTE* picture, size_t size) {
 // picture is decompressed with ICDecompress at once.
 void CompressAndDecompress(const Sequence& sequence, const std::vector<Bytes>& source,
                            Bytes& pictures, Bytes& decoded) {
-    HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
-    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_DECOMPRESS);
+    HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_COMPRESS);
+    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_DECOMPRESS);
     CHECK(compressor && decompressor);
     if (!compressor || !decompressor) return;
-    BITMAPINFOHEADER input = Format(sequence.width, sequence.height, 24, BI_RGB);
+    BITMAPINFOHEADER input = BitmapFormat(sequence.width, sequence.height, 24, BI_RGB);
     BITMAPINFOHEADER compressed{};
     CHECK_EQ(ICCompressGetFormat(compressor, &input, &compressed), ICERR_OK);
     const DWORD capacity = ICCompressGetSize(compressor, &input, &compressed);
     CHECK(capacity > 0);
     CHECK_EQ(ICCompressBegin(compressor, &input, &compressed), ICERR_OK);
-    BITMAPINFOHEADER output = Format(sequence.width, sequence.height, 24, BI_RGB);
+    BITMAPINFOHEADER output = BitmapFormat(sequence.width, sequence.height, 24, BI_RGB);
     CHECK_EQ(ICDecompressBegin(decompressor, &compressed, &output), ICERR_OK);
     Bytes picture(capacity), rgb(DibStride(sequence.width) * sequence.height);
     for (int f = 0; f < kFrames; ++f) {
@@ -98,7 +98,7 @@ Bytes SequenceCompress(const Sequence& sequence, const std::vector<Bytes>& sourc
     COMPVARS vars = CodecCompVars(kKeyInterval, LONG(sequence.quality));
     CHECK(vars.hic != nullptr);
     if (!vars.hic) return pictures;
-    BITMAPINFOHEADER input = Format(sequence.width, sequence.height, 24, BI_RGB);
+    BITMAPINFOHEADER input = BitmapFormat(sequence.width, sequence.height, 24, BI_RGB);
     CHECK(ICSeqCompressFrameStart(&vars, reinterpret_cast<BITMAPINFO*>(&input)));
     std::vector<int> intraFrames;
     bool anyKeyReported = false;
@@ -149,13 +149,13 @@ void WriteAndReadAvi(const Sequence& sequence, const std::vector<Bytes>& source,
     CHECK_EQ(AVIFileCreateStreamA(file, &raw, &info), AVIERR_OK);
     AVICOMPRESSOPTIONS options{};
     options.fccType = streamtypeVIDEO;
-    options.fccHandler = kKmqx;
+    options.fccHandler = kKmqxFourCC;
     options.dwKeyFrameEvery = kKeyInterval;
     options.dwQuality = sequence.quality;
     options.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
     if (raw) CHECK_EQ(AVIMakeCompressedStream(&compressed, raw, &options, nullptr), AVIERR_OK);
     if (compressed) {
-        BITMAPINFOHEADER format = Format(sequence.width, sequence.height, 24, BI_RGB);
+        BITMAPINFOHEADER format = BitmapFormat(sequence.width, sequence.height, 24, BI_RGB);
         format.biSizeImage = DWORD(source[0].size());
         CHECK_EQ(AVIStreamSetFormat(compressed, 0, &format, sizeof format), AVIERR_OK);
         for (int f = 0; f < kFrames; ++f)
@@ -178,10 +178,10 @@ void WriteAndReadAvi(const Sequence& sequence, const std::vector<Bytes>& source,
         BITMAPINFOHEADER stored{};
         LONG storedSize = sizeof stored;
         CHECK_EQ(AVIStreamReadFormat(stream, 0, &stored, &storedSize), AVIERR_OK);
-        CHECK_EQ(stored.biCompression, kKmqx);
+        CHECK_EQ(stored.biCompression, kKmqxFourCC);
         CHECK_EQ(AVIStreamLength(stream), kFrames);
         for (int f = 0; f < kFrames; ++f) CHECK_EQ(AVIStreamIsKeyFrame(stream, f), ExpectKey(f));
-        BITMAPINFOHEADER wanted = Format(sequence.width, sequence.height, 24, BI_RGB);
+        BITMAPINFOHEADER wanted = BitmapFormat(sequence.width, sequence.height, 24, BI_RGB);
         PGETFRAME frames = AVIStreamGetFrameOpen(stream, &wanted);
         CHECK(frames != nullptr);
         const size_t frameSize = DibStride(sequence.width) * sequence.height;

@@ -75,14 +75,14 @@ void CheckCompressionFormats(HIC hic) {
                     {24, BI_RGB, 76032},
                     {32, BI_RGB, 101376}};
     for (const auto& entry : accepted) {
-        BITMAPINFOHEADER source = Format(kWidth, kHeight, entry.bits, entry.compression);
+        BITMAPINFOHEADER source = BitmapFormat(kWidth, kHeight, entry.bits, entry.compression);
         BITMAPINFO* sourceInfo = reinterpret_cast<BITMAPINFO*>(&source);
         CHECK_EQ(ICCompressQuery(hic, sourceInfo, nullptr), ICERR_OK);
         CHECK_EQ(ICCompressGetFormatSize(hic, sourceInfo), 40);
         BITMAPINFOHEADER out{};
         CHECK_EQ(ICCompressGetFormat(hic, sourceInfo, reinterpret_cast<BITMAPINFO*>(&out)),
                  ICERR_OK);
-        CHECK_EQ(out.biCompression, kKmqx);
+        CHECK_EQ(out.biCompression, kKmqxFourCC);
         CHECK_EQ(out.biWidth, kWidth);
         CHECK_EQ(out.biHeight, kHeight);
         CHECK_EQ(out.biBitCount, 24);
@@ -92,25 +92,25 @@ void CheckCompressionFormats(HIC hic) {
         const LRESULT capacity = ICCompressGetSize(hic, sourceInfo, &out);
         CHECK(capacity >= LRESULT(entry.size));
         CHECK_EQ(out.biSizeImage, DWORD(capacity));
-        BITMAPINFOHEADER rgb = Format(kWidth, kHeight, 24, BI_RGB);
+        BITMAPINFOHEADER rgb = BitmapFormat(kWidth, kHeight, 24, BI_RGB);
         CHECK_EQ(ICCompressGetSize(hic, reinterpret_cast<BITMAPINFO*>(&rgb), nullptr), capacity);
         CHECK_EQ(ICCompressQuery(hic, sourceInfo, &out), ICERR_OK);
     }
     // Bit count and compression together: a 12-bit BI_RGB is no YV12.
     for (WORD bits : {8, 12}) {
-        BITMAPINFOHEADER refused = Format(kWidth, kHeight, bits, BI_RGB);
+        BITMAPINFOHEADER refused = BitmapFormat(kWidth, kHeight, bits, BI_RGB);
         CHECK_EQ(ICCompressQuery(hic, &refused, nullptr), ICERR_BADFORMAT);
         CHECK_EQ(ICCompressGetSize(hic, &refused, nullptr), 0);
     }
 }
 
 void CheckDecompressionFormats(HIC hic) {
-    BITMAPINFOHEADER compressed = Format(kWidth, kHeight, 24, kKmqx);
+    BITMAPINFOHEADER compressed = BitmapFormat(kWidth, kHeight, 24, kKmqxFourCC);
     CHECK_EQ(ICDecompressQuery(hic, &compressed, nullptr), ICERR_OK);
-    BITMAPINFOHEADER rgb24 = Format(kWidth, kHeight, 24, BI_RGB);
-    BITMAPINFOHEADER rgb32 = Format(kWidth, -kHeight, 32, BI_RGB);
-    BITMAPINFOHEADER rgb16 = Format(kWidth, kHeight, 16, BI_RGB);
-    BITMAPINFOHEADER larger = Format(2 * kWidth, 2 * kHeight, 24, BI_RGB);
+    BITMAPINFOHEADER rgb24 = BitmapFormat(kWidth, kHeight, 24, BI_RGB);
+    BITMAPINFOHEADER rgb32 = BitmapFormat(kWidth, -kHeight, 32, BI_RGB);
+    BITMAPINFOHEADER rgb16 = BitmapFormat(kWidth, kHeight, 16, BI_RGB);
+    BITMAPINFOHEADER larger = BitmapFormat(2 * kWidth, 2 * kHeight, 24, BI_RGB);
     CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb24), ICERR_OK);
     CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb32), ICERR_OK);
     CHECK_EQ(ICDecompressQuery(hic, &compressed, &rgb16), ICERR_BADFORMAT);
@@ -161,12 +161,12 @@ double MeanAbsoluteDifference(const std::vector<BYTE>& a, const std::vector<BYTE
 }
 
 void CheckRoundTrip(HIC compressor, HIC decompressor) {
-    BITMAPINFOHEADER source = Format(kWidth, kHeight, 24, BI_RGB);
+    BITMAPINFOHEADER source = BitmapFormat(kWidth, kHeight, 24, BI_RGB);
     BITMAPINFOHEADER compressed{};
     CHECK_EQ(ICCompressGetFormat(compressor, &source, &compressed), ICERR_OK);
     DWORD capacity = ICCompressGetSize(compressor, &source, &compressed);
     CHECK_EQ(ICCompressBegin(compressor, &source, &compressed), ICERR_OK);
-    BITMAPINFOHEADER destination = Format(kWidth, kHeight, 24, BI_RGB);
+    BITMAPINFOHEADER destination = BitmapFormat(kWidth, kHeight, 24, BI_RGB);
     CHECK_EQ(ICDecompressBegin(decompressor, &compressed, &destination), ICERR_OK);
 
     std::vector<BYTE> output(capacity);
@@ -211,7 +211,8 @@ void CheckLargestPicturesFitHostBuffers() {
                    {17, 9, 24, BI_RGB},
                    {2, 2, 9, mmioFOURCC('Y', 'V', 'U', '9')}};
     for (const auto& entry : sources) {
-        BITMAPINFOHEADER input = Format(entry.width, entry.height, entry.bits, entry.compression);
+        BITMAPINFOHEADER input =
+            BitmapFormat(entry.width, entry.height, entry.bits, entry.compression);
         Bytes noise(DibStride(entry.width, entry.bits) * entry.height + 64);
         UINT seed = 7;
         for (BYTE& sample : noise) sample = (seed = seed * 1664525u + 1013904223u) >> 31 ? 255 : 0;
@@ -230,7 +231,7 @@ void CheckLargestPicturesFitHostBuffers() {
         ICSeqCompressFrameEnd(&vars);
         ICCompressorFree(&vars);
 
-        HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
+        HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_COMPRESS);
         BITMAPINFOHEADER compressed{};
         CHECK_EQ(ICCompressGetFormat(compressor, &input, &compressed), ICERR_OK);
         const DWORD capacity = ICCompressGetSize(compressor, &input, &compressed);
@@ -253,9 +254,9 @@ int main() {
         std::printf("FAILED: could not register vidc.KMQX\n");
         return 1;
     }
-    HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_COMPRESS);
-    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_DECOMPRESS);
-    HIC query = ICOpen(ICTYPE_VIDEO, kKmqx, ICMODE_QUERY);
+    HIC compressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_COMPRESS);
+    HIC decompressor = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_DECOMPRESS);
+    HIC query = ICOpen(ICTYPE_VIDEO, kKmqxFourCC, ICMODE_QUERY);
     CHECK(compressor != nullptr);
     CHECK(decompressor != nullptr);
     CHECK(query != nullptr);
