@@ -11,7 +11,7 @@ namespace kmqx::test {
 namespace {
 
 std::vector<std::vector<uint8_t>> CommittedStream(const char* name) {
-    return SplitPictures(ReadFile(std::string(KMQX_SOURCE_DIR) + "/fuzz/streams/" + name));
+    return SplitPictures(ReadBytes(std::string(KMQX_SOURCE_DIR) + "/fuzz/streams/" + name));
 }
 
 // Decodes frame by frame, each from a buffer of exactly its size.

@@ -515,8 +515,8 @@ TEST(DecoderMacroblocks, Inter4vIsPredictedWithZeroAndOffersZero) {
 // what each gives alone.
 TEST(DecoderLifecycle, DecodersSideBySideAreIndependent) {
     const std::string dir = std::string(KMQX_SOURCE_DIR) + "/fuzz/streams/";
-    const auto first = SplitPictures(ReadFile(dir + "qcif_gob.263"));
-    const auto second = SplitPictures(ReadFile(dir + "sqcif_q20.263"));
+    const auto first = SplitPictures(ReadBytes(dir + "qcif_gob.263"));
+    const auto second = SplitPictures(ReadBytes(dir + "sqcif_q20.263"));
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(second.empty());
     const auto aloneFirst = DecodeAll(first);

@@ -24,9 +24,8 @@ std::string SourceFilter(int width, int height) {
 }
 
 double LowestPsnr(const InteropCase& c, std::string* failure) {
-    const std::string dir = TestTmpDir();
-    const std::string stream = dir + "/interop_" + c.name + ".263";
-    const std::string reference = dir + "/interop_" + c.name + ".yuv";
+    const std::string stream = ScratchPath(std::string("interop_") + c.name + ".263");
+    const std::string reference = ScratchPath(std::string("interop_") + c.name + ".yuv");
     const std::string encode = "ffmpeg -y -v error -f lavfi -i " + SourceFilter(c.width, c.height) +
                                " -frames:v " + std::to_string(c.frames) + " -c:v h263 " +
                                c.options + " -f h263 " + stream;
@@ -36,8 +35,8 @@ double LowestPsnr(const InteropCase& c, std::string* failure) {
         *failure = "ffmpeg failed: " + encode;
         return 0;
     }
-    const auto pictures = SplitPictures(ReadFile(stream));
-    const std::vector<uint8_t> expected = ReadFile(reference);
+    const auto pictures = SplitPictures(ReadBytes(stream));
+    const std::vector<uint8_t> expected = ReadBytes(reference);
     const size_t frameSize = size_t(c.width) * c.height * 3 / 2;
     if (pictures.size() != size_t(c.frames) || expected.size() != frameSize * c.frames) {
         *failure = "unexpected picture count in " + stream;

@@ -15,21 +15,9 @@
 #include "decoder/picture_split.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/picture_metrics.h"
+#include "tests/support/test_files.h"
 
 namespace kmqx::test {
-
-inline std::string TestTmpDir() {
-    const char* dir = std::getenv("KMQX_TEST_TMP");
-    std::string path = dir ? dir : (std::string(KMQX_BINARY_DIR) + "/decoder-test-tmp");
-    std::filesystem::create_directories(path);
-    return path;
-}
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-}
 
 inline bool RunQuiet(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;

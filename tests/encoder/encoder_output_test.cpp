@@ -51,8 +51,8 @@ TEST(EncoderOutput, NoisePictureFitsANineBitFrameAndMatchesItsDecoding) {
 
     // The reconstruction is that of the picture actually sent.
     if (test::HaveFfmpeg()) {
-        const std::string path = test::TempPath("noise_qcif.263");
-        ASSERT_TRUE(test::WriteFile(path, first.bytes));
+        const std::string path = test::ScratchPath("noise_qcif.263");
+        ASSERT_TRUE(test::WriteBytes(path, first.bytes));
         const std::vector<uint8_t> decoded = test::DecodeWithFfmpeg(path);
         ASSERT_EQ(decoded.size(), size_t(width * height * 3 / 2));
         EXPECT_GE(

@@ -41,9 +41,9 @@ TEST(EncoderStream, IntraPicturesDecodeWithFfmpegLikeTheReconstruction) {
     for (const Size& size : {Size{128, 96}, Size{176, 144}, Size{352, 288}, Size{704, 576}}) {
         for (int quant : {1, 2, 6, 31}) {
             const Encoded encoded = EncodeIntra(size.width, size.height, quant);
-            const std::string path = test::TempPath("intra_" + std::to_string(size.width) + "_q" +
-                                                    std::to_string(quant) + ".263");
-            ASSERT_TRUE(test::WriteFile(path, encoded.stream));
+            const std::string path = test::ScratchPath("intra_" + std::to_string(size.width) +
+                                                       "_q" + std::to_string(quant) + ".263");
+            ASSERT_TRUE(test::WriteBytes(path, encoded.stream));
             const std::vector<uint8_t> decoded = test::DecodeWithFfmpeg(path);
             ASSERT_EQ(decoded.size(), encoded.reconstruction.size()) << path;
             const double decoderPsnr = test::Psnr(decoded, encoded.reconstruction);

@@ -11,6 +11,7 @@
 #include "encoder/picture_view.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/picture_metrics.h"
+#include "tests/support/test_files.h"
 #include "tests/support/test_picture.h"
 
 namespace kmqx::test {
@@ -121,10 +122,6 @@ inline std::vector<uint8_t> CropPicture(const PictureView& view, int width, int 
     return planes;
 }
 
-// The scratch folder of the tests (created on first use).
-std::string TempPath(const std::string& name);
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
-std::vector<uint8_t> ReadFile(const std::string& path);
 // Decodes one H.263 picture file with ffmpeg to packed yuv420p; empty on error.
 std::vector<uint8_t> DecodeWithFfmpeg(const std::string& streamPath);
 

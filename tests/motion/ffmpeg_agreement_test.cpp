@@ -15,6 +15,7 @@
 #include "encoder/encoder.h"
 #include "sequence_support.h"
 #include "tests/support/ffmpeg.h"
+#include "tests/support/test_files.h"
 
 namespace kmqx {
 namespace {
@@ -53,13 +54,6 @@ Placement PlacementAt(int t) {
 
 bool ForcedKey(int t) {
     return t == 20 || t == 50;
-}
-
-std::string TempPath(const std::string& name) {
-    const char* dir = std::getenv("KMQX_TEST_TMP");
-    std::string base = dir ? dir : "/tmp";
-    std::system(("mkdir -p '" + base + "'").c_str());
-    return base + "/" + name;
 }
 
 // The motion analysis settings; other values than the defaults take other
@@ -123,8 +117,8 @@ TEST_P(FfmpegAgreement, EveryDecodedPictureMatchesTheReconstruction) {
     }
 
     const std::string name = std::string("agreement_") + c.label;
-    const std::string streamPath = TempPath(name + ".263");
-    const std::string decodedPath = TempPath(name + ".yuv");
+    const std::string streamPath = test::ScratchPath(name + ".263");
+    const std::string decodedPath = test::ScratchPath(name + ".yuv");
     std::ofstream(streamPath, std::ios::binary)
         .write(reinterpret_cast<const char*>(stream.data()), stream.size());
     const std::string command = "ffmpeg -v error -y -f h263 -i '" + streamPath +

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "convert/source_conversion.h"
-#include "test_files.h"
+#include "tests/support/test_files.h"
 #include "tools/avi_reader.h"
 #include "tools/codec_host.h"
 #include "tools/test_sequence.h"
@@ -13,11 +13,11 @@
 namespace kmqx {
 namespace {
 
-using testing::FileExists;
-using testing::ReadBytes;
-using testing::ScratchPath;
-using testing::WriteBytes;
-using testing::WriteText;
+using test::FileExists;
+using test::ReadBytes;
+using test::ScratchPath;
+using test::WriteBytes;
+using test::WriteText;
 
 // A Y4M file of the built-in sequence.
 void WriteSequenceY4m(const std::string& path, int32_t width, int32_t height, int32_t frames,

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <random>
 
-#include "test_files.h"
+#include "tests/support/test_files.h"
 #include "tools/avi_reader.h"
 #include "tools/avi_writer.h"
 #include "tools/compressed_input.h"
@@ -13,11 +13,11 @@
 namespace kmqx {
 namespace {
 
-using testing::FileExists;
-using testing::ReadBytes;
-using testing::ScratchPath;
-using testing::WriteBytes;
-using testing::WriteText;
+using test::FileExists;
+using test::ReadBytes;
+using test::ScratchPath;
+using test::WriteBytes;
+using test::WriteText;
 
 TEST(Y4m, HeaderAcceptsOnly420ChromaAndNeedsASize) {
     Y4mHeader header;

@@ -7,9 +7,9 @@
 #include "convert/output_conversion.h"
 #include "convert/source_conversion.h"
 #include "decoder/picture_split.h"
-#include "test_files.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/picture_metrics.h"
+#include "tests/support/test_files.h"
 #include "tools/avi_reader.h"
 #include "tools/commands.h"
 #include "tools/test_sequence.h"
@@ -18,11 +18,11 @@
 namespace kmqx {
 namespace {
 
-using testing::FileExists;
-using testing::ReadBytes;
-using testing::ScratchPath;
-using testing::WriteBytes;
-using testing::WriteText;
+using test::FileExists;
+using test::ReadBytes;
+using test::ScratchPath;
+using test::WriteBytes;
+using test::WriteText;
 
 constexpr int32_t kWidth = 176, kHeight = 144, kFrames = 8;
 

@@ -5,9 +5,9 @@
 
 #include "convert/source_conversion.h"
 #include "encoder/encoder.h"
-#include "test_files.h"
 #include "tests/support/ffmpeg.h"
 #include "tests/support/picture_metrics.h"
+#include "tests/support/test_files.h"
 #include "tools/avi_reader.h"
 #include "tools/codec_host.h"
 #include "tools/commands.h"
@@ -17,8 +17,8 @@
 namespace kmqx {
 namespace {
 
-using testing::ReadBytes;
-using testing::ScratchPath;
+using test::ReadBytes;
+using test::ScratchPath;
 
 constexpr int32_t kWidth = 176, kHeight = 144, kFrames = 10;
 

@@ -1,4 +1,6 @@
 #pragma once
+// Files of the tests: a scratch folder each test process owns, and whole
+// files read and written.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace kmqx::testing {
+namespace kmqx::test {
 
 // A scratch folder of this test process under KMQX_TEST_TMP: CTest runs the
 // tests of one program as parallel processes, which must not share files.
@@ -19,7 +21,7 @@ class ScratchFolder {
   public:
     ScratchFolder() {
         const char* root = std::getenv("KMQX_TEST_TMP");
-        path_ = std::string(root && *root ? root : "/tmp/kmqx_tools_tests") + "/tools-" +
+        path_ = std::string(root && *root ? root : "/tmp/kmqx_tests") + "/scratch-" +
                 std::to_string(getpid());
         std::filesystem::create_directories(path_);
     }
@@ -38,9 +40,11 @@ inline std::string ScratchPath(const std::string& name) {
     return folder.Path() + "/" + name;
 }
 
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+// Whether the whole file was written.
+inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out);
 }
 
 inline void WriteText(const std::string& path, const std::string& text) {
@@ -57,4 +61,4 @@ inline bool FileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0;
 }
 
-}  // namespace kmqx::testing
+}  // namespace kmqx::test
