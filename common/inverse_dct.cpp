@@ -71,11 +71,6 @@ void RowPass(int16_t* row) {
     row[7] = SaturateToInt16((x7 - x1) >> 8);
 }
 
-// The last stage saturates to -256..255.
-int16_t ClipResidual(int32_t value) {
-    return int16_t(Clamp(value, -256, 255));
-}
-
 void ColumnPass(int16_t* column) {
     int32_t x1 = column[8 * 4] * 256;
     int32_t x2 = column[8 * 6];

@@ -15,6 +15,11 @@ namespace kmqx {
 // coefficients no encoder sends.
 void InverseDctScalar(int16_t block[64]);
 
+// A residual of the inverse transform: its last stage saturates to -256..255.
+constexpr int16_t ClipResidual(int32_t value) {
+    return int16_t(value < -256 ? -256 : (value > 255 ? 255 : value));
+}
+
 // 2048 * sqrt(2) * cos(k * pi / 16), rounded, for k = 1, 2, 3, 5, 6, 7; and
 // 181 = 256 / sqrt(2), rounded.
 namespace idct {

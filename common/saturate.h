@@ -15,9 +15,4 @@ constexpr int16_t SaturateToInt16(int32_t value) {
     return int16_t(value < -32768 ? -32768 : (value > 32767 ? 32767 : value));
 }
 
-// The value limited to low..high.
-constexpr int32_t Clamp(int32_t value, int32_t low, int32_t high) {
-    return value < low ? low : (value > high ? high : value);
-}
-
 }  // namespace kmqx

@@ -87,9 +87,9 @@ void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t 
         return;
     }
     // DC alone: what the transform makes of it, (REC + 4) >> 3 everywhere.
-    const int32_t residual = std::clamp((Dequantize(level, dequant.quant) + 4) >> 3, -256, 255);
+    const int16_t residual = ClipResidual((Dequantize(level, dequant.quant) + 4) >> 3);
     alignas(16) int16_t block[64];
-    std::fill_n(block, 64, static_cast<int16_t>(residual));
+    std::fill_n(block, 64, residual);
     GetReconstructionKernels().addAndClip(block, prediction, destination, pitch);
 }
 
