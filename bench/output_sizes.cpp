@@ -18,38 +18,19 @@
 #include "convert/frame_layout.h"
 #include "driver/driver_proc.h"
 #include "tests/support/driver_messages.h"  // how a host talks to DriverProc
+#include "tests/support/host_formats.h"
 
 namespace kmqx {
 namespace {
 
 using test::BitmapFormat;
+using test::HostFormat;
+using test::HostSourceFormat;
+using test::kHostSourceFormats;
 using test::OpenBuiltIn;
 using test::Ptr;
 using test::Send;
 
-struct SourceKind {
-    const char* name;
-    WORD bitCount;
-    DWORD compression;
-    DWORD masks[3];  // BI_BITFIELDS only
-    FrameLayout layout;
-};
-// One line per source format the driver takes.
-const SourceKind kFormats[] = {
-    {"rgb24", 24, BI_RGB, {}, FrameLayout::kRgb24},
-    {"rgb32", 32, BI_RGB, {}, FrameLayout::kRgb32},
-    {"rgb555", 16, BI_RGB, {}, FrameLayout::kRgb555},
-    {"rgb565", 16, kCompressionBitfields, {0xF800, 0x07E0, 0x001F}, FrameLayout::kRgb565},
-    {"yuyv", 16, kFourCcYuyv, {}, FrameLayout::kYuyv},
-    {"yv12", 12, kFourCcYv12, {}, FrameLayout::kYv12},
-    {"i420", 12, kFourCcI420, {}, FrameLayout::kI420},
-    {"yvu9", 9, kFourCcYvu9, {}, FrameLayout::kYvu9},
-};
-// A source record as a BITMAPINFO lays it out: the masks follow the header.
-struct SourceRecord {
-    BITMAPINFOHEADER header;
-    DWORD masks[3];
-};
 const std::pair<int32_t, int32_t> kSizes[] = {{1, 1},     {1, 175},   {3, 3},     {17, 9},
                                               {4095, 16}, {16, 4095}, {176, 144}, {4095, 4095}};
 
@@ -62,9 +43,8 @@ std::vector<uint8_t> Noise(size_t bytes, uint32_t seed, bool binary) {
     return samples;
 }
 
-void OutputSizes(benchmark::State& state, SourceKind format, int32_t width, int32_t height) {
-    SourceRecord record{BitmapFormat(width, height, format.bitCount, format.compression),
-                        {format.masks[0], format.masks[1], format.masks[2]}};
+void OutputSizes(benchmark::State& state, HostSourceFormat format, int32_t width, int32_t height) {
+    test::MaskedFormat record = HostFormat(format, width, height);
     BITMAPINFOHEADER& source = record.header;
     BITMAPINFOHEADER compressed = BitmapFormat(width, height, 24, test::kKmqxFourCC);
     const size_t sourceBytes = FrameBytes(format.layout, width, height);
@@ -112,7 +92,7 @@ void OutputSizes(benchmark::State& state, SourceKind format, int32_t width, int3
 }
 
 const bool kRegistered = [] {
-    for (const SourceKind& format : kFormats) {
+    for (const HostSourceFormat& format : kHostSourceFormats) {
         for (auto [width, height] : kSizes) {
             const std::string name = std::string("OutputSizes/") + format.name + "/" +
                                      std::to_string(width) + "x" + std::to_string(height);

@@ -151,22 +151,6 @@ DWORD PlainTag(WORD bitCount) {
     }
 }
 
-const std::vector<HostSourceFormat> kHostSourceFormats = {
-    {"rgb24", 24, BI_RGB, {}, FrameLayout::kRgb24},
-    {"rgb32", 32, BI_RGB, {}, FrameLayout::kRgb32},
-    {"rgb555", 16, BI_RGB, {}, FrameLayout::kRgb555},
-    {"rgb565", 16, kCompressionBitfields, {0xF800, 0x07E0, 0x001F}, FrameLayout::kRgb565},
-    {"yuyv", 16, kFourCcYuyv, {}, FrameLayout::kYuyv},
-    {"yv12", 12, kFourCcYv12, {}, FrameLayout::kYv12},
-    {"i420", 12, kFourCcI420, {}, FrameLayout::kI420},
-    {"yvu9", 9, kFourCcYvu9, {}, FrameLayout::kYvu9},
-};
-
-MaskedFormat HostFormat(const HostSourceFormat& format, int32_t width, int32_t height) {
-    return MaskedFormat{BitmapFormat(width, height, format.bitCount, format.compression),
-                        {format.masks[0], format.masks[1], format.masks[2]}};
-}
-
 BITMAPINFOHEADER CompressedFormat(int32_t width, int32_t height) {
     BITMAPINFOHEADER format = test::BitmapFormat(width, height, 24, test::kKmqxFourCC);
     return format;

@@ -12,6 +12,7 @@
 #include "driver/driver_proc.h"
 #include "driver/instance_lifecycle.h"
 #include "tests/support/driver_messages.h"
+#include "tests/support/host_formats.h"
 
 namespace kmqx::testing {
 
@@ -100,28 +101,10 @@ using test::Send;
 // The biCompression of the uncompressed layout a bit count names most
 // plainly: YVU9, YV12, YUYV, else BI_RGB.
 DWORD PlainTag(WORD bitCount);
-// A format record followed by the three BI_BITFIELDS masks, as a BITMAPINFO
-// lays them out.
-struct MaskedFormat {
-    BITMAPINFOHEADER header;
-    DWORD masks[3];
-};
-
-// Every source format the driver takes, as a host describes it: tests that
-// must hold for all formats run over this list.
-struct HostSourceFormat {
-    const char* name;
-    WORD bitCount;
-    DWORD compression;
-    DWORD masks[3];      // BI_BITFIELDS only
-    FrameLayout layout;  // for the size of a frame in bytes
-};
-extern const std::vector<HostSourceFormat> kHostSourceFormats;
-inline void PrintTo(const HostSourceFormat& format, std::ostream* out) {
-    *out << format.name;
-}
-// Its record for a width x height frame, masks after the header.
-MaskedFormat HostFormat(const HostSourceFormat& format, int32_t width, int32_t height);
+using test::HostFormat;
+using test::HostSourceFormat;
+using test::kHostSourceFormats;
+using test::MaskedFormat;
 BITMAPINFOHEADER CompressedFormat(int32_t width = 176, int32_t height = 144);
 CodecSettings StateOf(DWORD_PTR id);
 

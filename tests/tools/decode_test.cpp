@@ -10,6 +10,7 @@
 #include "tests/support/ffmpeg.h"
 #include "tests/support/picture_metrics.h"
 #include "tests/support/test_files.h"
+#include "tests/support/y4m_frames.h"
 #include "tools/avi_reader.h"
 #include "tools/commands.h"
 #include "tools/test_sequence.h"
@@ -46,21 +47,11 @@ class DecodeCommand : public ::testing::Test {
     }
     static std::string Avi() { return ScratchPath("decode_in.avi"); }
     static std::string Stream() { return ScratchPath("decode_in.263"); }
-
-    // Reads a Y4M file's frames.
-    static std::vector<std::vector<uint8_t>> ReadY4m(const std::string& path) {
-        Y4mReader reader;
-        std::string error;
-        std::vector<std::vector<uint8_t>> frames;
-        EXPECT_TRUE(reader.Open(path, error)) << error;
-        std::vector<uint8_t> planes;
-        while (reader.ReadFrame(planes, error) == ReadStatus::kFrame) frames.push_back(planes);
-        return frames;
-    }
 };
 
 using test::HaveFfmpeg;
 using test::Psnr;
+using test::ReadY4m;
 
 TEST_F(DecodeCommand, AviAndRawStreamDecodeToTheSamePictures) {
     const std::string fromAvi = ScratchPath("from_avi.y4m"),

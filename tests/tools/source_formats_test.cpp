@@ -8,6 +8,7 @@
 #include "tests/support/ffmpeg.h"
 #include "tests/support/picture_metrics.h"
 #include "tests/support/test_files.h"
+#include "tests/support/y4m_frames.h"
 #include "tools/avi_reader.h"
 #include "tools/codec_host.h"
 #include "tools/commands.h"
@@ -25,15 +26,7 @@ constexpr int32_t kWidth = 176, kHeight = 144, kFrames = 10;
 using test::HaveFfmpeg;
 using test::Psnr;
 
-std::vector<std::vector<uint8_t>> ReadY4m(const std::string& path) {
-    Y4mReader reader;
-    std::string error;
-    std::vector<std::vector<uint8_t>> frames;
-    EXPECT_TRUE(reader.Open(path, error)) << error;
-    std::vector<uint8_t> planes;
-    while (reader.ReadFrame(planes, error) == ReadStatus::kFrame) frames.push_back(planes);
-    return frames;
-}
+using test::ReadY4m;
 
 // Each source format made by ffmpeg from the same moving pattern, encoded by
 // kmqx through the driver, decoded by ffmpeg's H.263 decoder. An encoder fed
