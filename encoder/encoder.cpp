@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "encoder/recode_quantizer.h"
+#include "encoder/macroblock_writer.h"
 #include "encoder/stream_headers.h"
 
 namespace kmqx {
@@ -67,7 +67,8 @@ bool Encoder::AllocatePicture(FrameRecord& record) {
 }
 
 void Encoder::FreePictures() {
-    for (FrameRecord* record : {&reconstruction_, &reference_, &input_}) *record = FrameRecord{};
+    for (FrameRecord* record : {&reconstruction_, &reference_, &input_, &savedReconstruction_})
+        *record = FrameRecord{};
 }
 
 int32_t Encoder::Init(int32_t width, int32_t height) {
@@ -85,7 +86,10 @@ int32_t Encoder::Init(int32_t width, int32_t height) {
     macroblockRows_ = codedHeight_ / 16;
 
     if (!AllocatePicture(reconstruction_) || !AllocatePicture(reference_) ||
-        !AllocatePicture(input_) || !grid_.Reset(macroblockColumns_, macroblockRows_)) {
+        !AllocatePicture(input_) || !AllocatePicture(savedReconstruction_) ||
+        // Both grids are sized once, so that saving a coding allocates nothing.
+        !grid_.Reset(macroblockColumns_, macroblockRows_) ||
+        !savedGrid_.Reset(macroblockColumns_, macroblockRows_)) {
         FreePictures();
         return kEncodeOutOfMemory;
     }
@@ -95,6 +99,9 @@ int32_t Encoder::Init(int32_t width, int32_t height) {
     compressedSize_ = 0;
     forceIntra_ = false;
     lastPictureIntra_ = false;
+    lastPictureSkipped_ = false;
+    rateControl_.StartSequence(macroblockColumns_ * macroblockRows_,
+                               int64_t{codedWidth_} * codedHeight_);
     notInitialised_ = false;
     return kEncodeOk;
 }
@@ -185,6 +192,13 @@ void Encoder::SetOutputCapacity(int32_t bytes) {
 int32_t Encoder::LastPictureWasIntra() {
     return lastPictureIntra_ ? 1 : 0;
 }
+int32_t Encoder::SetRateControl(int64_t bitsPerSecond, int32_t numerator, int32_t denominator) {
+    return rateControl_.Configure(bitsPerSecond, numerator, denominator) ? kEncodeOk
+                                                                         : kEncodeBadRate;
+}
+void Encoder::SetFrameSizeLimit(int32_t bytes) {
+    frameSizeLimit_ = std::max(bytes, 0);
+}
 
 void Encoder::SetPictureQuantizer(int32_t qp) {
     currentQuant_ = ClampQuantizer(qp);
@@ -222,51 +236,41 @@ int32_t Encoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
     compressedSize_ = 0;
     codingsOfLastPicture_ = 0;
     lastPictureIntra_ = false;
+    lastPictureSkipped_ = false;
     if (output == nullptr || outputCapacity_ <= 0) return kEncodeOutputTooSmall;
 
     const bool intra = pictureCounter_ == 0 || keyFrame != 0 || forceIntra_;
-    writer_.Begin(output, outputCapacity_);
-    rowsCoded_ = macroblockRows_;
-    if (intra) {
-        pictureCodingType_ = kPictureIntra;
-        SetPictureQuantizer(quantKey_);
-        CodeIntraPicture();
+    const bool rateControlled = rateControl_.Active();
+    PicturePlan plan;
+    if (rateControlled) {
+        plan = rateControl_.Plan(intra);
     } else {
-        // The previous reconstruction becomes the reference; the older buffer
-        // receives the new reconstruction.
-        std::swap(reference_, reconstruction_);
-        pictureCodingType_ = kPictureInter;
-        CodeInterPicture();
+        plan.quantizer = intra ? quantKey_ : quantNormal_;
     }
-    writer_.FinishPicture();
+    // The tighter of the caller's limit and the rate control's room.
+    int64_t limit = outputCapacity_;
+    if (frameSizeLimit_ > 0) limit = std::min<int64_t>(limit, frameSizeLimit_);
+    if (plan.maxBits > 0) limit = std::min(limit, std::max<int64_t>(plan.maxBits / 8, 1));
 
-    // A picture that does not fit goes out as an INTRA picture at a coarser
-    // quantiser, chosen from how far the last coding overshot; its
-    // reconstruction replaces whatever the failed attempt left.
-    codingsOfLastPicture_ = 1;
-    PictureCoding previous;
-    while (writer_.Overflowed()) {
-        const bool coarsest = currentQuant_ >= kMaxQuantizer && pictureCodingType_ == kPictureIntra;
-        if (codingsOfLastPicture_ >= kMaxCodingsPerPicture || coarsest) {
-            // Nothing usable was sent: the decoder still holds the last
-            // picture that was, so the next one must not predict from ours.
-            forceIntra_ = true;
-            return kEncodeOutputTooSmall;
-        }
-        const PictureCoding last{currentQuant_, EstimatedPictureBits()};
-        const int32_t coarser =
-            std::max(QuantizerAfterOverflow(
-                         last, pictureCodingType_ == kPictureIntra ? previous : PictureCoding{},
-                         int64_t{outputCapacity_} * 8, codingsOfLastPicture_),
-                     quantKey_);
-        previous = pictureCodingType_ == kPictureIntra ? last : PictureCoding{};
-        writer_.Begin(output, outputCapacity_);
-        rowsCoded_ = macroblockRows_;
-        pictureCodingType_ = kPictureIntra;
-        SetPictureQuantizer(coarser);
-        CodeIntraPicture();
-        writer_.FinishPicture();
-        ++codingsOfLastPicture_;
+    pictureCodingType_ = intra ? kPictureIntra : kPictureInter;
+    // The previous reconstruction becomes the reference; the older buffer
+    // receives the new reconstruction.
+    if (!intra) std::swap(reference_, reconstruction_);
+    int32_t result;
+    if (rateControlled || limit < outputCapacity_) {
+        result = CodeWithinLimit(output, plan, int32_t(limit));
+        // Stuffing never takes a picture beyond its limit.
+        const int64_t minBits = std::min(plan.minBits, limit * 8);
+        if (result == kEncodeOk && minBits > writer_.BitCount()) AddStuffing(output, minBits);
+    } else {
+        CodePicture(output, outputCapacity_, plan.quantizer, 0, false);
+        result = FitOutput(output, quantKey_);
+    }
+    if (result != kEncodeOk) {
+        // Nothing usable was sent: the decoder still holds the last picture
+        // that was, so the next one must not predict from ours.
+        forceIntra_ = true;
+        return result;
     }
 
     compressedSize_ = writer_.ByteCount();
@@ -277,6 +281,12 @@ int32_t Encoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
         ++temporalCounter_;
     }
     ++pictureCounter_;
+    if (rateControlled) {
+        rateControl_.PictureSent(
+            lastPictureIntra_, currentQuant_, int64_t{compressedSize_} * 8,
+            int64_t{stuffingCodes_} * MacroblockStuffingBits(pictureCodingType_),
+            lastPictureSkipped_);
+    }
     return kEncodeOk;
 }
 

@@ -8,6 +8,7 @@
 #include "encoder/macroblock_transform.h"
 #include "encoder/motion_state.h"
 #include "encoder/picture_view.h"
+#include "encoder/rate_control.h"
 
 namespace kmqx {
 
@@ -56,6 +57,8 @@ class Encoder final : public EncoderInterface {
     void SetParamA(int32_t value) override;
     void SetOutputCapacity(int32_t bytes) override;
     int32_t LastPictureWasIntra() override;
+    int32_t SetRateControl(int64_t bitsPerSecond, int32_t numerator, int32_t denominator) override;
+    void SetFrameSizeLimit(int32_t bytes) override;
 
     // Read-only views for tests and tools.
     const PictureView& InputPicture() const { return input_.view; }
@@ -69,14 +72,43 @@ class Encoder final : public EncoderInterface {
     bool IsInitialised() const { return !notInitialised_; }
     // How many times the last EncodeFrame coded its picture to make it fit.
     int32_t CodingsOfLastPicture() const { return codingsOfLastPicture_; }
+    // Whether the last picture went out with every macroblock skipped
+    // because nothing else fitted its limit.
+    bool LastPictureSkipped() const { return lastPictureSkipped_; }
+    const RateControl& Rate() const { return rateControl_; }
 
   private:
-    // The two picture loops. Each writes the picture header and every
-    // macroblock and returns 0; the caller finishes the picture. The INTRA
-    // loop codes with the quantiser the caller set (SetPictureQuantizer); the
-    // INTER loop sets the normal quantiser itself.
+    // The two picture loops. Each writes the picture header, the stuffing
+    // asked for and every macroblock (or the rows up to an overflow); the
+    // caller finishes the picture. Both code with the
+    // quantiser the caller set (SetPictureQuantizer). With skipAll the INTER
+    // loop skips every macroblock, as if none had changed.
     void CodeIntraPicture();
-    void CodeInterPicture();
+    void CodeInterPicture(bool skipAll);
+    void WriteStuffing();
+
+    // One coding of the current picture, of the current picture type, into
+    // the first capacity bytes of output.
+    void CodePicture(uint8_t* output, int32_t capacity, int32_t quantizer, int32_t stuffingCodes,
+                     bool skipAll);
+    // While the last coding overflows the output, codes the picture again as
+    // INTRA, coarser but not finer than minimumQuant; kEncodeOutputTooSmall
+    // when even the coarsest does not fit.
+    int32_t FitOutput(uint8_t* output, int32_t minimumQuant);
+    // Codes the picture within limitBytes (less than the output capacity):
+    // each coding that overflows is undone and the picture coded again
+    // coarser; an INTER picture that cannot fit is sent with every
+    // macroblock skipped, an INTRA one falls back on FitOutput.
+    int32_t CodeWithinLimit(uint8_t* output, const PicturePlan& plan, int32_t limitBytes);
+    // Codes the last coding again with stuffing in front of its first
+    // macroblock, so that it takes at least minBits (as far as the output
+    // holds them); the macroblocks come out exactly as before.
+    void AddStuffing(uint8_t* output, int64_t minBits);
+    // Everything the coding of a picture changes, kept so that a coding can
+    // be undone: the macroblock records, the per-macroblock working state
+    // and the picture that receives the reconstruction.
+    void SaveCodingState();
+    void RestoreCodingState();
 
     // After each row of a picture: true when the picture has overflowed the
     // output, which is then not worth finishing; remembers how many rows
@@ -139,6 +171,15 @@ class Encoder final : public EncoderInterface {
     int32_t codingsOfLastPicture_ = 0;
     int32_t rowsCoded_ = 0;  // of the last coding
     bool lastPictureIntra_ = false;
+    bool lastPictureSkipped_ = false;
+    int32_t frameSizeLimit_ = 0;  // bytes; 0 = none
+    int32_t stuffingCodes_ = 0;   // stuffing codewords of the current coding
+    RateControl rateControl_;
+
+    // The saved coding state (see SaveCodingState).
+    MacroblockGrid savedGrid_;
+    FrameRecord savedReconstruction_;
+    MotionState savedMotion_{};
 
     // Per-picture quantiser constants and per-macroblock working state.
     QuantizerParams quantizer_{};

@@ -12,6 +12,17 @@ constexpr int32_t kEncodeNotInitialised = 3;
 constexpr int32_t kEncodeAlreadyInitialised = 4;
 constexpr int32_t kEncodeOutputTooSmall = 5;  // nothing usable was written
 constexpr int32_t kEncodeBadSize = 6;         // Init: outside 1..4095 x 1..4095
+constexpr int32_t kEncodeBadRate = 7;         // SetRateControl: a rate it cannot use
+
+// The rates SetRateControl accepts: 1 to 10^12 bits a second, at a frame
+// rate (numerator / denominator pictures a second, both positive) between
+// one picture in 10^6 seconds and 10^6 pictures a second.
+inline bool IsUsableRate(int64_t bitsPerSecond, int32_t numerator, int32_t denominator) {
+    if (bitsPerSecond < 1 || bitsPerSecond > 1000000000000 || numerator <= 0 || denominator <= 0)
+        return false;
+    const double picturesPerSecond = double(numerator) / double(denominator);
+    return picturesPerSecond >= 1e-6 && picturesPerSecond <= 1e6;
+}
 
 // The encoder's abstract interface. The slot order is fixed: the driver calls
 // by slot. No virtual destructor: the owner destroys the concrete object.
@@ -47,6 +58,19 @@ class EncoderInterface {
     // that cannot be made to fit yields kEncodeOutputTooSmall.
     virtual void SetOutputCapacity(int32_t bytes) = 0;  // 24
     virtual int32_t LastPictureWasIntra() = 0;          // 25
+    // Rate control: bitsPerSecond at numerator / denominator pictures a
+    // second chooses every picture's quantiser (the normal and key
+    // quantisers then go unused); 0 bits switches it off. kEncodeBadRate,
+    // and no change, for a rate or frame rate it cannot use. The setting
+    // survives Release and Init; each Init starts an empty buffer.
+    virtual int32_t SetRateControl(int64_t bitsPerSecond, int32_t numerator,
+                                   int32_t denominator) = 0;  // 26
+    // The most bytes each following picture may take (0: no limit beyond
+    // the output capacity). A picture that would take more is coded again,
+    // coarser, as if the first coding had not happened; an INTER picture
+    // that cannot fit even so has every macroblock skipped, and an INTRA one
+    // goes out at the coarsest quantiser within the output capacity.
+    virtual void SetFrameSizeLimit(int32_t bytes) = 0;  // 27
 
   protected:
     ~EncoderInterface() = default;

@@ -34,16 +34,22 @@ void CopyMacroblock(const PictureView& from, const PictureView& to, int32_t colu
 // search and are coded INTER (possibly as COD = 1 when nothing is left to
 // send) or INTRA. The reconstruction is kept in step with what a decoder
 // builds, since the next picture predicts from it.
-void Encoder::CodeInterPicture() {
+void Encoder::CodeInterPicture(bool skipAll) {
     const LumaPlane current{input_.view.y, codedWidth_, codedHeight_};
     const LumaPlane reference{reference_.view.y, codedWidth_, codedHeight_};
-    DetectChanges(input_.view.y, reference_.view.y, codedWidth_, codedHeight_, paramA_, grid_);
-    SetPictureQuantizer(quantNormal_);
+    if (skipAll) {
+        for (int32_t row = 0; row < macroblockRows_; ++row)
+            for (int32_t column = 0; column < macroblockColumns_; ++column)
+                grid_.At(column, row).changeMark = -1;
+    } else {
+        DetectChanges(input_.view.y, reference_.view.y, codedWidth_, codedHeight_, paramA_, grid_);
+    }
 
     for (int32_t row = 0; row < macroblockRows_; ++row) {
         bool rowHasHeader = false;
         if (row == 0) {
             WritePictureHeader();
+            WriteStuffing();
         } else if (gobHeaderInterval_ != 0 && row % gobHeaderInterval_ == 0 &&
                    RowCanCarryGobHeader(row)) {
             WriteGobHeader(row);

@@ -21,6 +21,7 @@ void Encoder::CodeIntraMacroblock(int32_t column, int32_t row) {
 // a picture is coded again to fit the output).
 void Encoder::CodeIntraPicture() {
     WritePictureHeader();
+    WriteStuffing();
     for (int32_t row = 0; row < macroblockRows_; ++row) {
         // Every row after the first gets a GOB header when any are asked for.
         if (gobHeaderInterval_ != 0 && RowCanCarryGobHeader(row)) WriteGobHeader(row);

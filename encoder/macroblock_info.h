@@ -1,4 +1,6 @@
 #pragma once
+#include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -60,6 +62,12 @@ class MacroblockGrid {
     }
     int32_t cols() const { return cols_; }
     int32_t rows() const { return rows_; }
+    // Takes every record of a grid of the same size, border records included.
+    void CopyFrom(const MacroblockGrid& other) {
+        assert(other.cols_ == cols_ && other.rows_ == rows_);
+        std::copy_n(other.records_.get(), static_cast<size_t>(cols_ + 2) * (rows_ + 2),
+                    records_.get());
+    }
 
   private:
     int32_t cols_ = 0;

@@ -50,6 +50,26 @@ void WriteIntraMacroblockHeader(BitWriter& writer, int32_t pictureCodingType, in
     PutCode(writer, kCbpy[CbpyOrder(LumaBits(pattern), true)]);
 }
 
+void WriteMacroblockStuffing(BitWriter& writer, int32_t pictureCodingType) {
+    if (pictureCodingType != 0) {
+        writer.PutBits(1, 0);  // COD
+        PutCode(writer, kMcbpcInter[kMcbpcInterStuffing]);
+    } else {
+        PutCode(writer, kMcbpcIntra[kMcbpcIntraStuffing]);
+    }
+}
+
+int32_t MacroblockStuffingBits(int32_t pictureCodingType) {
+    return pictureCodingType != 0 ? 1 + kMcbpcInter[kMcbpcInterStuffing].length
+                                  : kMcbpcIntra[kMcbpcIntraStuffing].length;
+}
+
+int32_t StuffingCodesFor(int64_t bits, int32_t pictureCodingType) {
+    if (bits <= 0) return 0;
+    const int64_t codeBits = MacroblockStuffingBits(pictureCodingType);
+    return int32_t(std::min<int64_t>((bits + codeBits - 1) / codeBits, INT32_MAX));
+}
+
 void WriteInterMacroblockHeader(BitWriter& writer, int32_t pattern) {
     writer.PutBits(1, 0);  // COD
     PutCode(writer, kMcbpcInter[McbpcValue(kMacroblockInter, ChromaBits(pattern))]);

@@ -21,6 +21,13 @@ void WriteInterMacroblockHeader(BitWriter& writer, int32_t pattern);
 // COD = 1.
 void WriteSkippedMacroblock(BitWriter& writer);
 
+// Stuffing in front of a macroblock: the MCBPC stuffing code, after COD = 0
+// in a P picture. Decoders read past it; it only adds bits.
+void WriteMacroblockStuffing(BitWriter& writer, int32_t pictureCodingType);
+int32_t MacroblockStuffingBits(int32_t pictureCodingType);
+// The stuffing codes that carry at least `bits` (none for bits <= 0).
+int32_t StuffingCodesFor(int64_t bits, int32_t pictureCodingType);
+
 // The predictor of macroblock (column, row) from its left, above and above
 // right neighbours; the top border's kOutsideVector means "outside".
 HalfPelVector PredictMotionVector(const MacroblockGrid& grid, int32_t column, int32_t row,

@@ -30,6 +30,7 @@ int32_t FakeEncoder::Release() {
 
 int32_t FakeEncoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
     keyFlags.push_back(keyFrame);
+    frameLimits.push_back(frameSizeLimit);
     int32_t bytes = FakeCodecs::encodedFrameBytes;
     if (bytes > capacity) return kEncodeOutputTooSmall;
     std::memset(output, 0xA5, static_cast<size_t>(bytes));

@@ -44,6 +44,11 @@ class FakeEncoder final : public EncoderInterface {
     void SetParamA(int32_t v) override { Log("A", v); }
     void SetOutputCapacity(int32_t bytes) override { capacity = bytes; }
     int32_t LastPictureWasIntra() override { return lastIntra; }
+    int32_t SetRateControl(int64_t bits, int32_t numerator, int32_t denominator) override {
+        rateCalls.push_back({bits, numerator, denominator});
+        return kEncodeOk;
+    }
+    void SetFrameSizeLimit(int32_t bytes) override { frameSizeLimit = bytes; }
 
     void Log(const char* name, int32_t value) { calls.push_back(name + std::to_string(value)); }
 
@@ -56,6 +61,13 @@ class FakeEncoder final : public EncoderInterface {
     int32_t lastIntra = 0;
     std::vector<uint8_t> lastPicture;  // Y, Cb, Cr of the last picture handed over
     std::vector<int32_t> keyFlags;     // keyFrame argument of every EncodeFrame
+    struct RateCall {
+        int64_t bits;
+        int32_t numerator, denominator;
+    };
+    std::vector<RateCall> rateCalls;
+    int32_t frameSizeLimit = 0;
+    std::vector<int32_t> frameLimits;  // the limit in force at every EncodeFrame
 };
 
 class FakeDecoder final : public DecoderInterface {
