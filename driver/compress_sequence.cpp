@@ -1,5 +1,7 @@
 #include "driver/compress_sequence.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <new>
 
 #include "convert/source_conversion.h"
@@ -34,7 +36,54 @@ PlanarFrame WorkBufferFrame(uint8_t* buffer, int32_t width, int32_t height) {
     return frame;
 }
 
+// The frame rate as the two signed 32-bit values the encoder takes.
+void EncoderFrameRate(DWORD rate, DWORD scale, int32_t& numerator, int32_t& denominator) {
+    while (rate > DWORD(INT32_MAX) || scale > DWORD(INT32_MAX)) {
+        rate = rate / 2 + rate % 2;
+        scale = scale / 2 + scale % 2;
+    }
+    numerator = int32_t(rate);
+    denominator = int32_t(scale);
+}
+
+// Hands the instance's data rate to the encoder (0 switches rate control off).
+int32_t PushDataRate(const DriverInstance& instance, EncoderInterface& encoder) {
+    if (instance.dataRate <= 0) return encoder.SetRateControl(0, 1, 1);
+    int32_t numerator, denominator;
+    EncoderFrameRate(instance.frameRate, instance.frameScale, numerator, denominator);
+    return encoder.SetRateControl(int64_t{instance.dataRate} * 8, numerator, denominator);
+}
+
+bool IsLiveEncoder(const DriverInstance& instance) {
+    return instance.encoder && instance.compressState == kSequenceRunning;
+}
+
 }  // namespace
+
+LRESULT CompressFramesInfo(DriverInstance* instance, const ICCOMPRESSFRAMES* info,
+                           size_t infoBytes) {
+    if (!instance || instance->compressorKind != kCompressorKindH263) return ICERR_UNSUPPORTED;
+    // Everything up to the frame scale is read.
+    constexpr size_t kFieldsRead = offsetof(ICCOMPRESSFRAMES, dwOverheadPerFrame);
+    if (!info || infoBytes < kFieldsRead) return ICERR_BADPARAM;
+    if (info->lDataRate < 0 || info->lKeyRate < 0) return ICERR_BADPARAM;
+    DriverInstance asked = *instance;
+    asked.dataRate = info->lDataRate;
+    asked.frameRate = info->dwRate;
+    asked.frameScale = info->dwScale;
+    asked.keyRate = info->lKeyRate;
+    // A data rate needs a frame rate to be shared out over the frames.
+    if (asked.dataRate > 0) {
+        int32_t numerator, denominator;
+        EncoderFrameRate(asked.frameRate, asked.frameScale, numerator, denominator);
+        if (!IsUsableRate(int64_t{asked.dataRate} * 8, numerator, denominator))
+            return ICERR_BADPARAM;
+    }
+    if (IsLiveEncoder(*instance) && PushDataRate(asked, *instance->encoder) != kEncodeOk)
+        return ICERR_BADPARAM;
+    *instance = asked;
+    return ICERR_OK;
+}
 
 LRESULT CompressBegin(DriverInstance* instance, DWORD_PTR driverId, const BITMAPINFOHEADER* source,
                       const BITMAPINFOHEADER* compressed) {
@@ -61,6 +110,7 @@ LRESULT CompressBegin(DriverInstance* instance, DWORD_PTR driverId, const BITMAP
     EncoderInterface* encoder = instance->factory->createEncoder();
     if (!encoder) return ICERR_ERROR;
     PushSettings(instance->settings, *encoder);
+    PushDataRate(*instance, *encoder);  // checked when it was asked for
     if (encoder->Init(width, height) != kEncodeOk) {
         encoder->Release();
         instance->factory->destroyEncoder(encoder);
@@ -84,6 +134,7 @@ LRESULT CompressBegin(DriverInstance* instance, DWORD_PTR driverId, const BITMAP
     instance->beginWidth = width;
     instance->beginHeight = height;
     instance->compressState = kSequenceRunning;
+    instance->framesSinceKey = 0;
     return ICERR_OK;
 }
 
@@ -120,8 +171,16 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
     EncoderInterface& encoder = *instance->encoder;
     encoder.SetPicture(frame);
     // The host's output buffer is as large as ICM_COMPRESS_GET_SIZE said.
-    encoder.SetOutputCapacity(CompressedFrameCapacity(input));
-    bool keyFrameAsked = request->dwFlags != 0;
+    const int32_t capacity = CompressedFrameCapacity(input);
+    encoder.SetOutputCapacity(capacity);
+    // The most bytes the host wants for this frame. Hosts send huge values
+    // to mean "no limit": anything the output holds anyway is none.
+    const DWORD frameSize = request->dwFrameSize;
+    encoder.SetFrameSizeLimit(frameSize != 0 && frameSize < DWORD(capacity) ? int32_t(frameSize)
+                                                                            : 0);
+    const bool keyFrameDue =
+        instance->keyRate > 0 && instance->framesSinceKey + 1 >= instance->keyRate;
+    bool keyFrameAsked = request->dwFlags != 0 || keyFrameDue;
     if (encoder.EncodeFrame(static_cast<uint8_t*>(request->lpOutput), keyFrameAsked ? 1 : 0) !=
         kEncodeOk) {
         // Undo what this frame changed: the sequence it began, its quality.
@@ -136,6 +195,8 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
         return ICERR_ERROR;
     }
     int32_t size = encoder.GetCompressedSize();
+    instance->framesSinceKey =
+        encoder.LastPictureWasIntra() ? 0 : std::min(instance->framesSinceKey, INT32_MAX - 1) + 1;
 
     BITMAPINFOHEADER& output = *request->lpbiOutput;
     output.biClrUsed = 0;
@@ -160,6 +221,10 @@ LRESULT CompressEnd(DriverInstance* instance) {
         DestroyEncoder(instance);
         instance->compressState = kSequenceEnded;
     }
+    // What the host asked of the sequence ends with it.
+    instance->dataRate = 0;
+    instance->frameRate = instance->frameScale = 0;
+    instance->keyRate = 0;
     FreeWorkBuffer(instance);
     return ICERR_OK;
 }

@@ -49,6 +49,17 @@ struct DriverInstance {
     // Set by ICM_DECOMPRESS_END: the decoder's sequence is still open, with
     // its last picture as the reference for a begin of the same size.
     bool decoderSequenceKept;
+
+    // What ICM_COMPRESS_FRAMES_INFO asked of the compression sequence, kept
+    // until ICM_COMPRESS_END: the data rate in bytes a second (0: none) at
+    // frameRate / frameScale frames a second, and the most frames from one
+    // key frame to the next (0: no such rule).
+    int32_t dataRate;
+    DWORD frameRate;
+    DWORD frameScale;
+    int32_t keyRate;
+    // Frames coded since the last key frame.
+    int32_t framesSinceKey;
 };
 
 // The instance a driver identifier names, or null for 0 and kConfigInstanceId.

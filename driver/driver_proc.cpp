@@ -38,6 +38,9 @@ LRESULT InstanceMessage(DWORD_PTR driverId, UINT message, LPARAM lParam1, LPARAM
             return Compress(instance, driverId, reinterpret_cast<ICCOMPRESS*>(lParam1));
         case ICM_COMPRESS_END:
             return CompressEnd(instance);
+        case ICM_COMPRESS_FRAMES_INFO:
+            return CompressFramesInfo(instance, reinterpret_cast<const ICCOMPRESSFRAMES*>(lParam1),
+                                      static_cast<size_t>(lParam2));
         case ICM_DECOMPRESS_BEGIN:
             return DecompressBegin(instance, FormatAt(lParam1), FormatAt(lParam2));
         case ICM_DECOMPRESS:
@@ -116,6 +119,7 @@ extern "C" LRESULT WINAPI DriverProc(DWORD_PTR driverId, HDRVR driver, UINT mess
         case ICM_COMPRESS_BEGIN:
         case ICM_COMPRESS:
         case ICM_COMPRESS_END:
+        case ICM_COMPRESS_FRAMES_INFO:
         case ICM_DECOMPRESS_BEGIN:
         case ICM_DECOMPRESS:
         case ICM_DECOMPRESS_END:

@@ -130,6 +130,7 @@ using HLOCAL = void*;
 #define ICQUALITY_DEFAULT -1
 
 #define ICCOMPRESS_KEYFRAME 0x00000001L
+#define ICCOMPRESSFRAMES_PADDING 0x00000001
 #define AVIIF_KEYFRAME 0x00000010L
 
 #define BI_RGB 0L
@@ -209,6 +210,25 @@ struct ICCOMPRESS {
     DWORD dwQuality;
     LPBITMAPINFOHEADER lpbiPrev;
     LPVOID lpPrev;
+};
+
+struct ICCOMPRESSFRAMES {
+    DWORD dwFlags;
+    LPBITMAPINFOHEADER lpbiOutput;
+    LPARAM lOutput;
+    LPBITMAPINFOHEADER lpbiInput;
+    LPARAM lInput;
+    LONG lStartFrame;
+    LONG lFrameCount;
+    LONG lQuality;
+    LONG lDataRate;
+    LONG lKeyRate;
+    DWORD dwRate;
+    DWORD dwScale;
+    DWORD dwOverheadPerFrame;
+    DWORD dwReserved2;
+    LONG(CALLBACK* GetData)(LPARAM lInput, LONG lFrame, LPVOID lpBits, LONG len);
+    LONG(CALLBACK* PutData)(LPARAM lOutput, LONG lFrame, LPVOID lpBits, LONG len);
 };
 
 struct ICDECOMPRESS {
