@@ -1,5 +1,6 @@
 #include "tools/codec_host.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -144,6 +145,26 @@ bool CompressorHost::Begin(const SourceFormat& format, int32_t width, int32_t he
     // are not rebuilt from a quality at the first frame.
     Send(id_, ICM_GETQUALITY, Param(&quality_), 0);
 
+    if (settings.bitsPerSecond > 0) {
+        // As AVIFile does: the data rate in bytes a second, before the begin.
+        ICCOMPRESSFRAMES frames{};
+        frames.lpbiOutput = &compressed_;
+        frames.lpbiInput = &source_;
+        frames.lQuality = quality_;
+        frames.lDataRate = LONG(std::min<int64_t>((settings.bitsPerSecond + 4) / 8, INT32_MAX));
+        frames.dwRate = settings.rateNumerator;
+        frames.dwScale = settings.rateDenominator;
+        result = Send(id_, ICM_COMPRESS_FRAMES_INFO, Param(&frames), sizeof frames);
+        if (result != ICERR_OK) {
+            error = "the codec refuses a data rate of " + std::to_string(settings.bitsPerSecond) +
+                    " bits a second at " + std::to_string(settings.rateNumerator) + "/" +
+                    std::to_string(settings.rateDenominator) +
+                    " frames a second: " + IcmResultText(result);
+            return false;
+        }
+    }
+    maxFrameBytes_ = settings.maxFrameBytes;
+
     result = Send(id_, ICM_COMPRESS_BEGIN, Param(&source_), Param(&compressed_));
     if (result != ICERR_OK) {
         error = "the codec cannot begin compressing " + std::to_string(width) + "x" +
@@ -171,7 +192,7 @@ bool CompressorHost::Compress(const uint8_t* source, bool requestKeyFrame, std::
     frame.lpckid = &chunkId;
     frame.lpdwFlags = &flags;
     frame.lFrameNum = frameNumber_++;
-    frame.dwFrameSize = 0;
+    frame.dwFrameSize = maxFrameBytes_;
     frame.dwQuality = DWORD(quality_);
     const LRESULT result = Send(id_, ICM_COMPRESS, Param(&frame), sizeof frame);
     if (result != ICERR_OK) {

@@ -18,6 +18,15 @@ struct CompressionSettings {
     CodecSettings state{};
     // Single fields: index into CodecSettings as ten int32 values.
     std::vector<std::pair<int, int32_t>> fieldOverrides;
+    // A data rate for ICM_COMPRESS_FRAMES_INFO, in bits a second (0: none;
+    // the driver takes whole bytes), at rateNumerator / rateDenominator
+    // frames a second.
+    int64_t bitsPerSecond = 0;
+    uint32_t rateNumerator = 25;
+    uint32_t rateDenominator = 1;
+    // The dwFrameSize of every ICM_COMPRESS: the most bytes a frame may take
+    // (0: no limit).
+    uint32_t maxFrameBytes = 0;
 };
 
 // A host of the codec's compressor that talks to it only through DriverProc
@@ -55,6 +64,7 @@ class CompressorHost {
     bool keyFrame_ = false;
     int32_t quality_ = 0;
     int32_t frameNumber_ = 0;
+    uint32_t maxFrameBytes_ = 0;
     CodecSettings state_{};
 };
 

@@ -15,6 +15,9 @@ const char kUsage[] =
     "      --rate N[:D]        frame rate of raw input (default 25)\n"
     "      --quality Q         0..10000\n"
     "      --keyint N          ask for a key frame every N frames\n"
+    "      --bitrate N[k|M]    hold N bits a second (at the frame rate of IN): every\n"
+    "                          second of the stream within 18 % of it\n"
+    "      --max-frame-bytes N no frame larger than N bytes\n"
     "      --state FILE        a 40-byte settings blob\n"
     "      --version V, --param-a .. --param-f V, --quant-normal Q, --quant-key Q\n"
     "                          single settings over the quality or the blob\n"
@@ -23,7 +26,8 @@ const char kUsage[] =
     "                                 --rgb into raw 24-bit DIB frames (a folder: BMP files);\n"
     "                                 a damaged picture is reported and the one before it\n"
     "                                 repeated, unless --strict makes it an error\n"
-    "  kmqx demo [--frames N]         encode and decode a built-in moving CIF sequence\n"
+    "  kmqx demo [--frames N] [--bitrate N[k|M]]\n"
+    "                                 encode and decode a built-in moving CIF sequence\n"
     "                                 into demo.avi and demo.y4m, and print the figures\n"
     "  kmqx --version | --help\n";
 
@@ -53,6 +57,27 @@ bool ParseRate(const std::string& text, uint32_t& numerator, uint32_t& denominat
     numerator = uint32_t(num);
     denominator = uint32_t(den);
     return true;
+}
+
+bool ParseBitRate(const std::string& text, int64_t& bitsPerSecond) {
+    if (text.empty() || text.size() > 12) return false;
+    int64_t multiplier = 1;
+    std::string digits = text;
+    if (digits.back() == 'k' || digits.back() == 'K') multiplier = 1000;
+    if (digits.back() == 'M') multiplier = 1000000;
+    if (multiplier != 1) digits.pop_back();
+    int32_t value = 0;
+    if (!ParseInt(digits, 1, INT32_MAX, value)) return false;
+    const int64_t bits = int64_t{value} * multiplier;
+    if (bits < 8 || bits > int64_t{INT32_MAX} * 8) return false;
+    bitsPerSecond = bits;
+    return true;
+}
+
+std::string FormatKilobits(double bitsPerSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f kbit/s", bitsPerSecond / 1000.0);
+    return text;
 }
 
 int Fail(const std::string& message) {

@@ -45,10 +45,14 @@ double Psnr(double squaredError, double samples) {
 
 int RunDemoCommand(const std::vector<std::string>& args) {
     int32_t frames = 125;
+    int64_t bitsPerSecond = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--frames" && i + 1 < args.size()) {
             if (!ParseInt(args[++i], 1, 100000, frames))
                 return Fail("demo: bad frame count '" + args[i] + "'");
+        } else if (args[i] == "--bitrate" && i + 1 < args.size()) {
+            if (!ParseBitRate(args[++i], bitsPerSecond))
+                return Fail("demo: bad bit rate '" + args[i] + "' (bits a second, as 256k)");
         } else {
             return Fail("demo: unknown argument " + args[i]);
         }
@@ -62,6 +66,7 @@ int RunDemoCommand(const std::vector<std::string>& args) {
     job.rate = {25, 1};
     job.keyInterval = 50;
     job.progress = true;
+    job.settings.bitsPerSecond = bitsPerSecond;
     std::vector<std::vector<uint8_t>> source(static_cast<size_t>(frames));
     const TestSequence sequence(kWidth, kHeight);
     for (int32_t i = 0; i < frames; ++i) sequence.Render(i, source[size_t(i)]);
@@ -100,8 +105,11 @@ int RunDemoCommand(const std::vector<std::string>& args) {
     const double n = double(encoded.frames);
     std::printf("demo: %lld frames of %dx%d at 25 frames/s, key frame every %d\n",
                 (long long)encoded.frames, kWidth, kHeight, job.keyInterval);
-    std::printf("  demo.avi   %llu bytes of pictures, %.1f kbit/s\n",
-                (unsigned long long)encoded.bytes, encoded.bytes * 8.0 * 25 / n / 1000.0);
+    std::printf("  demo.avi   %llu bytes of pictures, %s%s\n", (unsigned long long)encoded.bytes,
+                FormatKilobits(encoded.bytes * 8.0 * 25 / n).c_str(),
+                bitsPerSecond > 0
+                    ? (" (target " + FormatKilobits(double(bitsPerSecond)) + ")").c_str()
+                    : "");
     std::printf("  PSNR       Y %.2f dB, Cb %.2f dB, Cr %.2f dB\n", Psnr(errors[0], n * lumaSize),
                 Psnr(errors[1], n * chromaSize), Psnr(errors[2], n * chromaSize));
     std::printf("  encoding   %.1f frames/s (through DriverProc, writing included)\n",

@@ -90,6 +90,14 @@ int RunEncodeCommand(const std::vector<std::string>& args) {
             if (!ParseInt(value, 0, INT32_MAX, number))
                 return Fail("encode: bad key frame interval '" + value + "'");
             job.keyInterval = number;
+        } else if (arg == "--bitrate") {
+            if (!ParseBitRate(value, job.settings.bitsPerSecond))
+                return Fail("encode: bad bit rate '" + value +
+                            "' (bits a second, as 64000, 64k or 1M)");
+        } else if (arg == "--max-frame-bytes") {
+            if (!ParseInt(value, 1, INT32_MAX, number))
+                return Fail("encode: bad frame size limit '" + value + "'");
+            job.settings.maxFrameBytes = uint32_t(number);
         } else if (arg == "--state") {
             std::string error;
             if (!ReadStateBlob(value, job.settings.state, error)) return Fail(value + ": " + error);
@@ -133,13 +141,20 @@ int RunEncodeCommand(const std::vector<std::string>& args) {
     if (!RunEncode(job, *source, summary, error)) return Fail(error);
     const double fps = double(job.rate.numerator) / job.rate.denominator;
     const double bitsPerSecond = summary.bytes * 8.0 * fps / double(summary.frames);
+    std::string target;
+    if (job.settings.bitsPerSecond > 0)
+        target = " (target " + FormatKilobits(double(job.settings.bitsPerSecond)) + ")";
+    std::string limit;
+    if (job.settings.maxFrameBytes > 0)
+        limit = "; largest frame " + std::to_string(summary.largestFrame) + " bytes (limit " +
+                std::to_string(job.settings.maxFrameBytes) + ")";
     std::fprintf(stderr,
-                 "%s -> %s: %lld frames (%lld key), %llu bytes, %.1f kbit/s at %.3g frames/s; "
+                 "%s -> %s: %lld frames (%lld key), %llu bytes, %s%s at %.3g frames/s%s; "
                  "%.2f s, %.1f frames/s\n",
                  job.inputName.c_str(), job.outputPath.c_str(), (long long)summary.frames,
                  (long long)summary.keyFrames, (unsigned long long)summary.bytes,
-                 bitsPerSecond / 1000.0, fps, summary.seconds,
-                 summary.seconds > 0 ? summary.frames / summary.seconds : 0.0);
+                 FormatKilobits(bitsPerSecond).c_str(), target.c_str(), fps, limit.c_str(),
+                 summary.seconds, summary.seconds > 0 ? summary.frames / summary.seconds : 0.0);
     return 0;
 }
 

@@ -95,7 +95,10 @@ bool RunEncode(const EncodeJob& job, FrameSource& source, EncodeSummary& summary
     const double start = Now();
     std::string reason;
     CompressorHost codec;
-    if (!codec.Begin(job.format, job.width, job.height, job.settings, reason)) {
+    CompressionSettings settings = job.settings;
+    settings.rateNumerator = job.rate.numerator;
+    settings.rateDenominator = job.rate.denominator;
+    if (!codec.Begin(job.format, job.width, job.height, settings, reason)) {
         error = job.inputName + ": " + reason;
         return false;
     }
@@ -136,6 +139,7 @@ bool RunEncode(const EncodeJob& job, FrameSource& source, EncodeSummary& summary
         ++summary.frames;
         summary.keyFrames += codec.IsKeyFrame() ? 1 : 0;
         summary.bytes += codec.Size();
+        summary.largestFrame = std::max(summary.largestFrame, codec.Size());
         progress.Show(summary.frames, summary.bytes);
     }
     if (summary.frames == 0) {

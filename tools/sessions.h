@@ -35,11 +35,13 @@ struct EncodeSummary {
     int64_t frames = 0;
     int64_t keyFrames = 0;
     uint64_t bytes = 0;
-    double seconds = 0;  // coding time, reading and writing included
+    uint32_t largestFrame = 0;  // bytes
+    double seconds = 0;         // coding time, reading and writing included
 };
 
 // Compresses every frame of source through the driver and writes the
-// output. On failure error names the file concerned and no output is left.
+// output; a data rate in the settings is shared out at the job's frame rate. On failure error names
+// the file concerned and no output is left.
 bool RunEncode(const EncodeJob& job, FrameSource& source, EncodeSummary& summary,
                std::string& error);
 
