@@ -122,7 +122,8 @@ inline std::vector<uint8_t> CropPicture(const PictureView& view, int width, int 
     return planes;
 }
 
-// Decodes one H.263 picture file with ffmpeg to packed yuv420p; empty on error.
+// Decodes a file of H.263 pictures with ffmpeg to packed yuv420p, one
+// picture for each in the file; empty on error.
 std::vector<uint8_t> DecodeWithFfmpeg(const std::string& streamPath);
 
 }  // namespace kmqx::test
