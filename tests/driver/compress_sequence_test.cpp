@@ -2,6 +2,7 @@
 // the work buffer, source tags, key-frame flags and refused frames.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -40,6 +41,19 @@ class CompressSequenceTest : public ::testing::Test {
     }
     LRESULT Begin() { return Send(id, ICM_COMPRESS_BEGIN, Ptr(&source), Ptr(&compressed)); }
     LRESULT CompressFrame() { return Send(id, ICM_COMPRESS, Ptr(&frame), sizeof(frame)); }
+    // ICM_COMPRESS_FRAMES_INFO as AVIFile sends it.
+    LRESULT FramesInfo(LONG dataRate, DWORD rate, DWORD scale, LONG keyRate,
+                       size_t size = sizeof(ICCOMPRESSFRAMES)) {
+        ICCOMPRESSFRAMES info{};
+        info.lpbiInput = &source;
+        info.lpbiOutput = &compressed;
+        info.lQuality = 8000;
+        info.lDataRate = dataRate;
+        info.lKeyRate = keyRate;
+        info.dwRate = rate;
+        info.dwScale = scale;
+        return Send(id, ICM_COMPRESS_FRAMES_INFO, Ptr(&info), LPARAM(size));
+    }
     FakeEncoder& OnlyEncoder() {
         EXPECT_EQ(FakeCodecs::encoders.size(), 1u);
         return *FakeCodecs::encoders.at(0);
@@ -322,6 +336,82 @@ TEST_F(CompressSequenceTest, DecompressionMessagesOnACompressionInstance) {
     EXPECT_EQ(Send(id, ICM_DECOMPRESS, Ptr(&request), sizeof(request)), ICERR_ERROR);
     EXPECT_EQ(Send(id, ICM_DECOMPRESS_END), ICERR_OK);
     EXPECT_EQ(output[0], 0xEE);
+}
+
+TEST_F(CompressSequenceTest, DataRateReachesTheEncoderUntilTheSequenceEnds) {
+    // Before the begin, as AVIFile sends it; 20,000 bytes a second at 30000/1001.
+    ASSERT_EQ(FramesInfo(20000, 30000, 1001, 0), ICERR_OK);
+    ASSERT_EQ(Begin(), ICERR_OK);
+    ASSERT_EQ(OnlyEncoder().rateCalls.size(), 1u);
+    EXPECT_EQ(OnlyEncoder().rateCalls[0].bits, 160000);
+    EXPECT_EQ(OnlyEncoder().rateCalls[0].numerator, 30000);
+    EXPECT_EQ(OnlyEncoder().rateCalls[0].denominator, 1001);
+    // A quality change and a settings record leave it on.
+    frame.dwQuality = 2000;
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    CodecSettings custom{1, 0, 0, 0, 0, 0, 0, 0, 9, 9};
+    Send(id, ICM_SETSTATE, Ptr(&custom), sizeof(custom));
+    ASSERT_EQ(CompressFrame(), ICERR_OK);
+    EXPECT_EQ(OnlyEncoder().rateCalls.size(), 1u);
+    // During the sequence a new rate goes to the encoder at once.
+    ASSERT_EQ(FramesInfo(5000, 25, 1, 0), ICERR_OK);
+    ASSERT_EQ(OnlyEncoder().rateCalls.size(), 2u);
+    EXPECT_EQ(OnlyEncoder().rateCalls[1].bits, 40000);
+    // The end forgets it: the next sequence has none.
+    ASSERT_EQ(Send(id, ICM_COMPRESS_END), ICERR_OK);
+    ASSERT_EQ(Begin(), ICERR_OK);
+    ASSERT_EQ(OnlyEncoder().rateCalls.size(), 1u);
+    EXPECT_EQ(OnlyEncoder().rateCalls[0].bits, 0);
+}
+
+TEST_F(CompressSequenceTest, FramesInfoThatCannotBeUsedIsRefusedAndChangesNothing) {
+    ASSERT_EQ(FramesInfo(20000, 25, 1, 12), ICERR_OK);
+    DriverInstance before;
+    std::memcpy(&before, instance, sizeof before);
+    EXPECT_EQ(FramesInfo(20000, 0, 1, 0), ICERR_BADPARAM);  // no frame rate
+    EXPECT_EQ(FramesInfo(20000, 25, 0, 0), ICERR_BADPARAM);
+    EXPECT_EQ(FramesInfo(-1, 25, 1, 0), ICERR_BADPARAM);
+    EXPECT_EQ(FramesInfo(20000, 25, 1, -5), ICERR_BADPARAM);
+    EXPECT_EQ(FramesInfo(20000, 25, 1, 0, offsetof(ICCOMPRESSFRAMES, dwScale)), ICERR_BADPARAM);
+    EXPECT_EQ(Send(id, ICM_COMPRESS_FRAMES_INFO, 0, sizeof(ICCOMPRESSFRAMES)), ICERR_BADPARAM);
+    EXPECT_EQ(std::memcmp(&before, instance, sizeof before), 0);
+    // A frame rate the encoder cannot use is refused before the begin, and
+    // during the sequence by the encoder.
+    EXPECT_EQ(FramesInfo(20000, 1, 4000000, 0), ICERR_BADPARAM);
+    ASSERT_EQ(Begin(), ICERR_OK);
+    std::memcpy(&before, instance, sizeof before);
+    EXPECT_EQ(FramesInfo(20000, 25, 0, 0), ICERR_BADPARAM);
+    EXPECT_EQ(std::memcmp(&before, instance, sizeof before), 0);
+    // A host without a data rate may still give a key-frame rate.
+    EXPECT_EQ(FramesInfo(0, 0, 0, 4), ICERR_OK);
+    DWORD_PTR decompressor = OpenWithFakes(ICMODE_DECOMPRESS);
+    ICCOMPRESSFRAMES info{};
+    EXPECT_EQ(Send(decompressor, ICM_COMPRESS_FRAMES_INFO, Ptr(&info), sizeof info),
+              ICERR_UNSUPPORTED);
+    Send(decompressor, DRV_CLOSE);
+}
+
+TEST_F(CompressSequenceTest, FrameSizeBelowTheOutputSizeIsThatFramesLimit) {
+    ASSERT_EQ(Begin(), ICERR_OK);
+    const DWORD getSize = DWORD(Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&source), Ptr(&compressed)));
+    for (DWORD size : {DWORD(0), DWORD(4000), getSize - 1, getSize, DWORD(0xFFFFFFFF)}) {
+        frame.dwFrameSize = size;
+        ASSERT_EQ(CompressFrame(), ICERR_OK);
+    }
+    const std::vector<int32_t> expected = {0, 4000, int32_t(getSize - 1), 0, 0};
+    EXPECT_EQ(OnlyEncoder().frameLimits, expected);
+}
+
+TEST_F(CompressSequenceTest, KeyFrameRateAsksForKeyFramesTheHostDoesNot) {
+    ASSERT_EQ(FramesInfo(0, 0, 0, 3), ICERR_OK);
+    ASSERT_EQ(Begin(), ICERR_OK);
+    for (int i = 0; i < 8; ++i) {
+        frame.dwFlags = i == 4 ? ICCOMPRESS_KEYFRAME : 0;  // the host asks once itself
+        ASSERT_EQ(CompressFrame(), ICERR_OK);
+    }
+    // Key frames at most 3 frames apart, counted from the last one sent.
+    const std::vector<int32_t> expected = {0, 0, 0, 1, 1, 0, 0, 1};
+    EXPECT_EQ(OnlyEncoder().keyFlags, expected);
 }
 
 }  // namespace
