@@ -243,7 +243,7 @@ int32_t Encoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
     const bool rateControlled = rateControl_.Active();
     PicturePlan plan;
     if (rateControlled) {
-        plan = rateControl_.Plan(intra);
+        plan = rateControl_.Plan(intra, int64_t{frameSizeLimit_} * 8);
     } else {
         plan.quantizer = intra ? quantKey_ : quantNormal_;
     }

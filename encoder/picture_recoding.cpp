@@ -70,39 +70,48 @@ int32_t Encoder::CodeWithinLimit(uint8_t* output, const PicturePlan& plan, int32
     SaveCodingState();
     CodePicture(output, limitBytes, plan.quantizer, 0, plan.skip);
     codingsOfLastPicture_ = 1;
+    const bool inter = pictureCodingType_ == kPictureInter;
+    const int64_t limitBits = int64_t{limitBytes} * 8;
+    const int64_t aim = plan.aimBits > 0 ? std::min(plan.aimBits, limitBits) : limitBits;
     PictureCoding previous;
     while (writer_.Overflowed()) {
         RestoreCodingState();
-        const bool inter = pictureCodingType_ == kPictureInter;
-        if (lastPictureSkipped_ || (!inter && currentQuant_ >= kCoarsestQuant)) {
-            // Nothing coarser fits the limit. The skipped picture is the
-            // smallest there is; an INTRA picture goes out as the output
-            // allows.
-            if (inter) {
-                CodePicture(output, outputCapacity_, kCoarsestQuant, 0, true);
-            } else {
-                CodePicture(output, outputCapacity_, kCoarsestQuant, 0, false);
-            }
-            const int32_t codings = codingsOfLastPicture_;
-            const int32_t result = FitOutput(output, 1);
-            codingsOfLastPicture_ += codings;
-            return result;
-        }
         ++codingsOfLastPicture_;
-        if (inter && currentQuant_ >= kCoarsestQuant) {
-            CodePicture(output, limitBytes, kCoarsestQuant, 0, true);
+        if (lastPictureSkipped_) {
+            // Not even the skipped picture fits: it goes out as the output
+            // allows.
+            CodePicture(output, outputCapacity_, kCoarsestQuant, 0, true);
+            break;
+        }
+        if (currentQuant_ >= kCoarsestQuant) {
+            if (pictureCodingType_ == kPictureIntra && !inter) {
+                // No INTRA picture is that small: the coarsest goes out as
+                // the output allows.
+                CodePicture(output, outputCapacity_, kCoarsestQuant, 0, false);
+                break;
+            }
+            if (pictureCodingType_ == kPictureInter) {
+                // After a change of scene an INTRA picture can be the
+                // smaller; failing that, the decoder shows the last picture
+                // again.
+                pictureCodingType_ = kPictureIntra;
+                CodePicture(output, limitBytes, kCoarsestQuant, 0, false);
+            } else {
+                pictureCodingType_ = kPictureInter;
+                CodePicture(output, limitBytes, kCoarsestQuant, 0, true);
+            }
             continue;
         }
         const PictureCoding last{currentQuant_, EstimatedPictureBits()};
-        const int64_t aim = plan.aimBits > 0
-                                ? std::min<int64_t>(plan.aimBits, int64_t{limitBytes} * 8)
-                                : int64_t{limitBytes} * 8;
         const int32_t coarser =
             QuantizerAfterOverflow(last, previous, aim, codingsOfLastPicture_ - 1);
         previous = last;
         CodePicture(output, limitBytes, coarser, 0, false);
     }
-    return kEncodeOk;
+    const int32_t codings = codingsOfLastPicture_;
+    const int32_t result = FitOutput(output, 1);
+    codingsOfLastPicture_ += codings - 1;
+    return result;
 }
 
 void Encoder::AddStuffing(uint8_t* output, int64_t minBits) {

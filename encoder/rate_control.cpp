@@ -25,8 +25,11 @@ constexpr double kIntraFalloff = 0.6;
 constexpr double kIntraBitsPerSampleAtQuant1 = 2.6;
 constexpr double kInterShareOfIntra = 0.35;
 
-// Every second carries its rate to within this share above and below.
+// Every second carries at most this share more than its rate, and at least
+// this share less: bits the content leaves unused are not saved for later
+// (which would overrun some later second) but sent as stuffing.
 constexpr double kWindowExcess = 0.18;
+constexpr double kWindowShortfall = 0.05;
 // The first picture has no second behind it: its target is a share of a
 // second's bits.
 constexpr double kFirstPictureTarget = 0.25;
@@ -34,6 +37,8 @@ constexpr double kFirstPictureTarget = 0.25;
 // stays this far below its room, so that a misjudged picture still fits.
 constexpr double kIntraShareOfRoom = 0.6;
 constexpr double kTargetShareOfRoom = 0.5;
+// The target's share of a limit the caller sets for a picture.
+constexpr double kTargetShareOfLimit = 0.9;
 // A picture coded again for exceeding its room aims at this share of it.
 constexpr double kAimShareOfRoom = 0.5;
 // The target of a picture never falls below this share of its due.
@@ -116,20 +121,28 @@ double Smoothed(double old, double measured) {
 
 }  // namespace
 
-PicturePlan RateControl::Plan(bool intra) const {
+PicturePlan RateControl::Plan(bool intra, int64_t limitBits) const {
     const Powers& powers = QuantPowers();
     const double window = picturesPerWindow_ * bitsPerPicture_;
-    const double room = std::max((1 + kWindowExcess) * window - double(recentBits_), 1.0);
+    const double windowRoom = std::max((1 + kWindowExcess) * window - double(recentBits_), 1.0);
+    double room = windowRoom;
     const bool windowFull = picturesSent_ >= picturesPerWindow_ - 1;
     const double need =
-        windowFull ? std::max((1 - kWindowExcess) * window - double(recentBits_), 0.0) : 0.0;
+        windowFull ? std::max((1 - kWindowShortfall) * window - double(recentBits_), 0.0) : 0.0;
+    // Half the room keeps room for the pictures after this one; a limit of
+    // the caller's binds this picture alone.
+    double highest = kTargetShareOfRoom * room;
+    if (limitBits > 0 && double(limitBits) < room) {
+        room = double(limitBits);
+        highest = std::min(highest, kTargetShareOfLimit * room);
+    }
     const double target =
         std::clamp(bitsPerPicture_ - buffer_ / picturesPerWindow_,
-                   std::max(need, kMinTargetShare * bitsPerPicture_), kTargetShareOfRoom * room);
+                   std::min(std::max(need, kMinTargetShare * bitsPerPicture_), highest), highest);
 
     PicturePlan plan;
     plan.maxBits = int64_t(room);
-    plan.aimBits = int64_t(std::max(kAimShareOfRoom * room, 1.0));
+    plan.aimBits = int64_t(std::max(std::min(kAimShareOfRoom * windowRoom, room), 1.0));
     plan.minBits = int64_t(std::ceil(need));
     const double intraComplexity =
         intraComplexity_ > 0

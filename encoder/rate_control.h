@@ -44,8 +44,9 @@ class RateControl {
     // luminance samples: an empty buffer, nothing measured yet.
     void StartSequence(int32_t macroblocks, int64_t lumaSamples);
 
-    // The quantiser and the bounds of the next picture.
-    PicturePlan Plan(bool intra) const;
+    // The quantiser and the bounds of the next picture, which the caller
+    // may also limit to limitBits (0: no limit of its own).
+    PicturePlan Plan(bool intra, int64_t limitBits) const;
 
     // After the picture was sent: its type, quantiser and bits (stuffing
     // included), and whether every macroblock was skipped.
