@@ -8,6 +8,7 @@
 // folder for the files as argument.
 #include <cstdint>
 
+#include "avi_files.h"
 #include "clip_support.h"
 #include "test_pictures.h"
 
@@ -107,49 +108,17 @@ Bytes SourceFrame(const Source& source, const Picture& picture) {
 // stream with AVISaveV and the KMQX compressor into another.
 bool SaveThroughAvisave(const Source& source, const std::vector<Picture>& pictures,
                         const std::string& raw, const std::string& saved) {
-    DeleteFileA(raw.c_str());
-    DeleteFileA(saved.c_str());
-    PAVIFILE file = nullptr;
-    if (AVIFileOpenA(&file, raw.c_str(), OF_CREATE | OF_WRITE, nullptr) != AVIERR_OK) return false;
-    BITMAPINFOHEADER format = SourceFormat(source);
-    AVISTREAMINFOA info{};
-    info.fccType = streamtypeVIDEO;
-    info.fccHandler =
+    std::vector<Bytes> frames;
+    for (int f = 0; f < kFrames; ++f) frames.push_back(SourceFrame(source, pictures[f]));
+    const DWORD handler =
         source.compression == BI_RGB ? mmioFOURCC('D', 'I', 'B', ' ') : source.compression;
-    info.dwScale = 1;
-    info.dwRate = 25;
-    info.dwSuggestedBufferSize = format.biSizeImage;
-    SetRect(&info.rcFrame, 0, 0, kWidth, kHeight);
-    PAVISTREAM stream = nullptr;
-    bool ok = AVIFileCreateStreamA(file, &stream, &info) == AVIERR_OK &&
-              AVIStreamSetFormat(stream, 0, &format, sizeof format) == AVIERR_OK;
-    for (int f = 0; ok && f < kFrames; ++f) {
-        Bytes frame = SourceFrame(source, pictures[f]);
-        ok = AVIStreamWrite(stream, f, 1, frame.data(), LONG(frame.size()), AVIIF_KEYFRAME, nullptr,
-                            nullptr) == AVIERR_OK;
-    }
-    if (stream) AVIStreamRelease(stream);
-    AVIFileRelease(file);
-    if (!ok) return false;
-
-    file = nullptr;
-    stream = nullptr;
-    ok = AVIFileOpenA(&file, raw.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr) == AVIERR_OK &&
-         AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK;
-    if (ok) {
-        AVICOMPRESSOPTIONS options{};
-        options.fccType = streamtypeVIDEO;
-        options.fccHandler = kKmqxFourCC;
-        options.dwQuality = 8000;
-        options.dwFlags = AVICOMPRESSF_VALID;
-        AVICOMPRESSOPTIONS* optionList[] = {&options};
-        const HRESULT result = AVISaveVA(saved.c_str(), nullptr, nullptr, 1, &stream, optionList);
-        if (result != AVIERR_OK) std::printf("%s: AVISaveV answers %#lx\n", source.name, result);
-        ok = result == AVIERR_OK;
-    }
-    if (stream) AVIStreamRelease(stream);
-    if (file) AVIFileRelease(file);
-    return ok;
+    if (!WriteUncompressedAvi(raw, SourceFormat(source), handler, frames, 25)) return false;
+    AVICOMPRESSOPTIONS options{};
+    options.fccType = streamtypeVIDEO;
+    options.fccHandler = kKmqxFourCC;
+    options.dwQuality = 8000;
+    options.dwFlags = AVICOMPRESSF_VALID;
+    return SaveWithAvisave(raw, saved, options, source.name);
 }
 
 // Wine's AVISaveV reads a stream through a decompressor unless it is RGB,
