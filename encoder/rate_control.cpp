@@ -84,6 +84,7 @@ bool RateControl::Configure(int64_t bitsPerSecond, int32_t numerator, int32_t de
     recent_.assign(size_t(picturesPerWindow_ - 1), 0);
     recentNext_ = 0;
     recentBits_ = 0;
+    skippedRun_ = 0;
     return true;
 }
 
@@ -95,6 +96,7 @@ void RateControl::StartSequence(int32_t macroblocks, int64_t lumaSamples) {
     std::fill(recent_.begin(), recent_.end(), 0);
     recentNext_ = 0;
     recentBits_ = 0;
+    skippedRun_ = 0;
     interComplexity_ = intraComplexity_ = 0;
     lastInterQuant_ = lastQuant_ = 0;
     lastWasIntra_ = false;
@@ -124,9 +126,13 @@ double Smoothed(double old, double measured) {
 PicturePlan RateControl::Plan(bool intra, int64_t limitBits) const {
     const Powers& powers = QuantPowers();
     const double window = picturesPerWindow_ * bitsPerPicture_;
+    // After a second of skipped pictures the content needs more room than
+    // a window kept full by stuffing leaves: no stuffing fills the window
+    // until a picture is coded, or the picture would stand still for good.
+    const bool starved = skippedRun_ >= picturesPerWindow_;
     const double windowRoom = std::max((1 + kWindowExcess) * window - double(recentBits_), 1.0);
     double room = windowRoom;
-    const bool windowFull = picturesSent_ >= picturesPerWindow_ - 1;
+    const bool windowFull = picturesSent_ >= picturesPerWindow_ - 1 && !starved;
     const double need =
         windowFull ? std::max((1 - kWindowShortfall) * window - double(recentBits_), 0.0) : 0.0;
     // Half the room keeps room for the pictures after this one; a limit of
@@ -203,6 +209,7 @@ void RateControl::PictureSent(bool intra, int32_t quantizer, int64_t bits, int64
         recent_[recentNext_] = bits;
         recentNext_ = (recentNext_ + 1) % recent_.size();
     }
+    skippedRun_ = skipped ? skippedRun_ + 1 : 0;
     if (skipped) return;
     const double content = double(std::max<int64_t>(bits - stuffingBits, 1));
     if (intra) {

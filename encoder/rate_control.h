@@ -70,6 +70,7 @@ class RateControl {
     std::vector<int64_t> recent_;
     size_t recentNext_ = 0;
     int64_t recentBits_ = 0;
+    int32_t skippedRun_ = 0;  // pictures skipped since the last one coded
     // The model: complexities of INTER and INTRA pictures (0: none coded
     // yet) and the quantisers last used.
     double interComplexity_ = 0;

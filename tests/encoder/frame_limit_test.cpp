@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "encoder/encoder.h"
+#include "encoder/rate_control.h"
 #include "test_support.h"
 
 namespace kmqx {
@@ -183,6 +185,26 @@ TEST(RateControl, StillPicturesAreStuffedUpToTheRate) {
     ASSERT_EQ(decoded.size(), 50 * pictureBytes);
     EXPECT_GE(test::Psnr({decoded.end() - pictureBytes, decoded.end()}, Reconstruction(encoder)),
               40.0);
+}
+
+// A new scene that needs more than a window kept full by stuffing leaves is
+// skipped for a while, but not for good: the stuffing stops, the window
+// drains, and the picture goes out within the rate's bounds.
+TEST(RateControl, APictureTooLargeForAStuffedWindowIsNotSkippedForGood) {
+    RateControl rate;
+    ASSERT_TRUE(rate.Configure(64000, 25, 1));
+    rate.StartSequence(396, 352 * 288);
+    for (int t = 0; t < 25; ++t) rate.PictureSent(t == 0, 31, 2560, 0, false);
+    constexpr int64_t kSceneBits = 30000, kSkippedPictureBits = 448;
+    int waited = 0;
+    for (; waited < 75; ++waited) {
+        const PicturePlan plan = rate.Plan(false, 0);
+        if (plan.maxBits >= kSceneBits) break;
+        const int64_t bits = std::max(plan.minBits, kSkippedPictureBits);
+        rate.PictureSent(false, 31, bits, bits - kSkippedPictureBits, true);
+    }
+    EXPECT_LT(waited, 75) << "the scene never found room";
+    EXPECT_LE(rate.Plan(false, 0).maxBits, int64_t{64000 * 118 / 100});
 }
 
 }  // namespace
