@@ -51,7 +51,7 @@ void WriteIntraMacroblockHeader(BitWriter& writer, int32_t pictureCodingType, in
 }
 
 void WriteMacroblockStuffing(BitWriter& writer, int32_t pictureCodingType) {
-    if (pictureCodingType != 0) {
+    if (pictureCodingType == kPictureInter) {
         writer.PutBits(1, 0);  // COD
         PutCode(writer, kMcbpcInter[kMcbpcInterStuffing]);
     } else {
@@ -60,8 +60,8 @@ void WriteMacroblockStuffing(BitWriter& writer, int32_t pictureCodingType) {
 }
 
 int32_t MacroblockStuffingBits(int32_t pictureCodingType) {
-    return pictureCodingType != 0 ? 1 + kMcbpcInter[kMcbpcInterStuffing].length
-                                  : kMcbpcIntra[kMcbpcIntraStuffing].length;
+    return pictureCodingType == kPictureInter ? 1 + kMcbpcInter[kMcbpcInterStuffing].length
+                                              : kMcbpcIntra[kMcbpcIntraStuffing].length;
 }
 
 int32_t StuffingCodesFor(int64_t bits, int32_t pictureCodingType) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/h263_syntax.h"
 #include "encoder/encoder.h"
 #include "encoder/macroblock_writer.h"
 #include "encoder/recode_quantizer.h"
@@ -8,8 +9,6 @@
 
 namespace kmqx {
 namespace {
-
-constexpr int32_t kCoarsestQuant = 31;
 
 void CopyPicture(const PictureView& from, const PictureView& to) {
     const size_t luma = size_t(from.width) * size_t(from.height);
@@ -48,8 +47,7 @@ int32_t Encoder::FitOutput(uint8_t* output, int32_t minimumQuant) {
     codingsOfLastPicture_ = 1;
     PictureCoding previous;
     while (writer_.Overflowed()) {
-        const bool coarsest =
-            currentQuant_ >= kCoarsestQuant && pictureCodingType_ == kPictureIntra;
+        const bool coarsest = currentQuant_ >= kMaxQuantizer && pictureCodingType_ == kPictureIntra;
         if (codingsOfLastPicture_ >= kMaxCodingsPerPicture || coarsest)
             return kEncodeOutputTooSmall;
         const PictureCoding last{currentQuant_, EstimatedPictureBits()};
@@ -80,14 +78,14 @@ int32_t Encoder::CodeWithinLimit(uint8_t* output, const PicturePlan& plan, int32
         if (lastPictureSkipped_) {
             // Not even the skipped picture fits: it goes out as the output
             // allows.
-            CodePicture(output, outputCapacity_, kCoarsestQuant, 0, true);
+            CodePicture(output, outputCapacity_, kMaxQuantizer, 0, true);
             break;
         }
-        if (currentQuant_ >= kCoarsestQuant) {
+        if (currentQuant_ >= kMaxQuantizer) {
             if (pictureCodingType_ == kPictureIntra && !inter) {
                 // No INTRA picture is that small: the coarsest goes out as
                 // the output allows.
-                CodePicture(output, outputCapacity_, kCoarsestQuant, 0, false);
+                CodePicture(output, outputCapacity_, kMaxQuantizer, 0, false);
                 break;
             }
             if (pictureCodingType_ == kPictureInter) {
@@ -95,10 +93,10 @@ int32_t Encoder::CodeWithinLimit(uint8_t* output, const PicturePlan& plan, int32
                 // smaller; failing that, the decoder shows the last picture
                 // again.
                 pictureCodingType_ = kPictureIntra;
-                CodePicture(output, limitBytes, kCoarsestQuant, 0, false);
+                CodePicture(output, limitBytes, kMaxQuantizer, 0, false);
             } else {
                 pictureCodingType_ = kPictureInter;
-                CodePicture(output, limitBytes, kCoarsestQuant, 0, true);
+                CodePicture(output, limitBytes, kMaxQuantizer, 0, true);
             }
             continue;
         }

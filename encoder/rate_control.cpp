@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/h263_syntax.h"
 #include "encoder/encoder_interface.h"
 
 namespace kmqx {
@@ -11,8 +12,7 @@ namespace {
 // The finest quantiser the control chooses. At 1 the levels of strong
 // coefficients exceed the +-127 that H.263 can send and are clipped, and
 // pictures of sharp-edged content come out worse than at 2.
-constexpr int32_t kMinQuant = 2;
-constexpr int32_t kMaxQuant = 31;
+constexpr int32_t kFinestQuant = 2;
 
 // How fast a picture's bits fall with its quantiser, bits ~ Q^-g. INTER
 // pictures fall about as 1/Q (0.5 to 2 on the content tried); INTRA ones
@@ -50,10 +50,10 @@ constexpr double kMinPictureHeaderBits = 50;
 constexpr int32_t kMaxWindowPictures = 1000;
 
 struct Powers {
-    double inter[kMaxQuant + 1];
-    double intra[kMaxQuant + 1];
+    double inter[kMaxQuantizer + 1];
+    double intra[kMaxQuantizer + 1];
     Powers() {
-        for (int32_t q = 0; q <= kMaxQuant; ++q) {
+        for (int32_t q = 0; q <= kMaxQuantizer; ++q) {
             inter[q] = std::pow(double(q), kInterFalloff);
             intra[q] = std::pow(double(q), kIntraFalloff);
         }
@@ -107,9 +107,9 @@ namespace {
 // The finest quantiser whose predicted bits, complexity / powers[Q], do not
 // exceed target.
 int32_t QuantizerFor(double complexity, const double* powers, double target) {
-    for (int32_t q = kMinQuant; q < kMaxQuant; ++q)
+    for (int32_t q = kFinestQuant; q < kMaxQuantizer; ++q)
         if (complexity <= target * powers[q]) return q;
-    return kMaxQuant;
+    return kMaxQuantizer;
 }
 
 // A new measurement of a complexity: averaged with the old one while the two
@@ -175,7 +175,7 @@ PicturePlan RateControl::Plan(bool intra, int64_t limitBits) const {
     if (room < kMinPictureHeaderBits + macroblocks_) {
         // No room for more than the picture header and a bit a macroblock.
         plan.skip = true;
-        plan.quantizer = kMaxQuant;
+        plan.quantizer = kMaxQuantizer;
         return plan;
     }
     double complexity = interComplexity_;
@@ -193,7 +193,7 @@ PicturePlan RateControl::Plan(bool intra, int64_t limitBits) const {
     plan.quantizer = quantizer;
     // At the finest quantiser what the content leaves of its share cannot
     // buy anything: it goes out as stuffing, so that the rate is kept.
-    if (quantizer == kMinQuant)
+    if (quantizer == kFinestQuant)
         plan.minBits = std::max(plan.minBits, int64_t(std::min(target, bitsPerPicture_)));
     return plan;
 }
@@ -201,7 +201,7 @@ PicturePlan RateControl::Plan(bool intra, int64_t limitBits) const {
 void RateControl::PictureSent(bool intra, int32_t quantizer, int64_t bits, int64_t stuffingBits,
                               bool skipped) {
     const Powers& powers = QuantPowers();
-    quantizer = std::clamp(quantizer, 1, kMaxQuant);
+    quantizer = ClampQuantizer(quantizer);
     buffer_ += double(bits) - bitsPerPicture_;
     ++picturesSent_;
     if (!recent_.empty()) {
