@@ -1,6 +1,6 @@
 cmake_minimum_required(VERSION 3.20)
 # Runs the Windows data-rate host under Wine, then has ffmpeg decode every
-# file it saved: 50 pictures of 176 x 144 each. Run with
+# file it saved: 250 pictures of 176 x 144 each. Run with
 #   -DWINE=<wine> -DPROGRAM=<datarate host .exe> -DOUT=<folder> [-DFFMPEG=<ffmpeg>]
 foreach(input WINE PROGRAM OUT)
   if(NOT ${input})
@@ -27,12 +27,12 @@ if(FFMPEG)
                           "${error}")
     endif()
     file(SIZE ${OUT}/datarate-${rate}.yuv decoded_size)
-    math(EXPR expected "50 * 176 * 144 * 3 / 2")
+    math(EXPR expected "250 * 176 * 144 * 3 / 2")
     if(NOT decoded_size EQUAL expected)
       message(FATAL_ERROR "datarate test: FAILED, ffmpeg decoded ${decoded_size} bytes of "
                           "datarate-${rate}.avi, expected ${expected}")
     endif()
-    message(STATUS "ffmpeg decodes datarate-${rate}.avi: 50 pictures")
+    message(STATUS "ffmpeg decodes datarate-${rate}.avi: 250 pictures")
   endforeach()
 else()
   message(STATUS "ffmpeg not found: the saved files are not decoded")
