@@ -1,8 +1,9 @@
-// Scalar against SSE2 for each transform kernel, one 8x8 block per iteration.
+// Scalar against SSE2 and AVX2 for each transform kernel, one 8x8 block per iteration.
 #include "encoder/transform_kernels.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -33,14 +34,22 @@ const Inputs& TestInputs() {
     return inputs;
 }
 
-// Argument 0 = scalar, 1 = SSE2.
-ForwardTransformKernels ForwardFor(const benchmark::State& state) {
-    return KernelsFor(state.range(0) != 0, ScalarForwardTransformKernels(),
+// Argument: the SimdLevel (0 scalar, 1 SSE2, 2 AVX2).
+// Levels the processor lacks run as the highest it has.
+SimdLevel LevelOf(benchmark::State& state) {
+    const SimdLevel level =
+        std::min(static_cast<SimdLevel>(state.range(0)), GetCpuFeatures().Level());
+    state.SetLabel(SimdLevelName(level));
+    return level;
+}
+
+ForwardTransformKernels ForwardFor(benchmark::State& state) {
+    return KernelsFor(LevelOf(state), ScalarForwardTransformKernels(),
                       UpgradeForwardTransformKernelsSse2);
 }
 
-ReconstructionKernels ReconstructionFor(const benchmark::State& state) {
-    return KernelsFor(state.range(0) != 0, ScalarReconstructionKernels(),
+ReconstructionKernels ReconstructionFor(benchmark::State& state) {
+    return KernelsFor(LevelOf(state), ScalarReconstructionKernels(),
                       UpgradeReconstructionKernelsSse2);
 }
 
@@ -92,7 +101,7 @@ void BM_Dequantize(benchmark::State& state) {
 // The shared inverse DCT on a dense block, the scalar version's worst case.
 void BM_InverseDct(benchmark::State& state) {
     const InverseDctKernels kernels =
-        KernelsFor(state.range(0) != 0, ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
+        KernelsFor(LevelOf(state), ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
     alignas(16) int16_t block[64];
     for (auto _ : state) {
         std::memcpy(block, TestInputs().coefficients, sizeof(block));
@@ -110,14 +119,14 @@ void BM_AddAndClip(benchmark::State& state) {
     }
 }
 
-// Argument 0 = scalar, 1 = SSE2.
-BENCHMARK(BM_ForwardDct)->Arg(0)->Arg(1);
-BENCHMARK(BM_QuantizeIntra)->Arg(0)->Arg(1);
-BENCHMARK(BM_QuantizeInter)->Arg(0)->Arg(1);
-BENCHMARK(BM_LastScanPosition)->Arg(0)->Arg(1);
-BENCHMARK(BM_Dequantize)->Arg(0)->Arg(1);
-BENCHMARK(BM_InverseDct)->Arg(0)->Arg(1);
-BENCHMARK(BM_AddAndClip)->Arg(0)->Arg(1);
+// Argument: the SimdLevel.
+BENCHMARK(BM_ForwardDct)->DenseRange(0, 2);
+BENCHMARK(BM_QuantizeIntra)->DenseRange(0, 2);
+BENCHMARK(BM_QuantizeInter)->DenseRange(0, 2);
+BENCHMARK(BM_LastScanPosition)->DenseRange(0, 2);
+BENCHMARK(BM_Dequantize)->DenseRange(0, 2);
+BENCHMARK(BM_InverseDct)->DenseRange(0, 2);
+BENCHMARK(BM_AddAndClip)->DenseRange(0, 2);
 
 }  // namespace
 }  // namespace kmqx

@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "common/kernel_selection.h"
+
 namespace kmqx {
 namespace {
 
@@ -50,32 +52,31 @@ const int32_t kLimits[] = {INT32_MAX, 0, -5, 1, 100, 500, 1000, 4000, 16320};
 
 using HalfPelKernel = int32_t (*)(const uint8_t*, int32_t, const uint8_t*, uint8_t*, int32_t);
 
-class MotionKernelTest : public ::testing::Test {
+// Each vector level the processor has against the scalar reference.
+class MotionKernelTest : public ::testing::TestWithParam<SimdLevel> {
   protected:
-    void SetUp() override {
-        if (!UpgradeMotionKernelsSse2(sse2)) GTEST_SKIP() << "no SSE2 kernels in this build";
-    }
     const MotionKernels& scalar = ScalarMotionKernels();
-    MotionKernels sse2 = ScalarMotionKernels();
+    const MotionKernels fast =
+        KernelsFor(GetParam(), ScalarMotionKernels(), UpgradeMotionKernelsSse2);
 };
 
-TEST_F(MotionKernelTest, SadKernelsMatchScalarOnRandomAndExtremeInputs) {
+TEST_P(MotionKernelTest, SadKernelsMatchScalarOnRandomAndExtremeInputs) {
     for (const KernelInput& input : TestInputs()) {
-        EXPECT_EQ(sse2.sad8x8(input.block.data(), input.source.data() + 1, kStride),
+        EXPECT_EQ(fast.sad8x8(input.block.data(), input.source.data() + 1, kStride),
                   scalar.sad8x8(input.block.data(), input.source.data() + 1, kStride));
         for (int32_t limit : kLimits)
             EXPECT_EQ(
-                sse2.sad8x8Limited(input.block.data(), input.source.data() + 3, kStride, limit),
+                fast.sad8x8Limited(input.block.data(), input.source.data() + 3, kStride, limit),
                 scalar.sad8x8Limited(input.block.data(), input.source.data() + 3, kStride, limit))
                 << "limit " << limit;
     }
 }
 
-TEST_F(MotionKernelTest, BandSumsMatchScalar) {
+TEST_P(MotionKernelTest, BandSumsMatchScalar) {
     for (const KernelInput& input : TestInputs()) {
         int32_t expected[4], actual[4];
         scalar.bandSums(input.source.data() + 5, kStride, expected);
-        sse2.bandSums(input.source.data() + 5, kStride, actual);
+        fast.bandSums(input.source.data() + 5, kStride, actual);
         for (int k = 0; k < 4; ++k) EXPECT_EQ(actual[k], expected[k]) << "block " << k;
     }
 }
@@ -98,17 +99,17 @@ std::vector<uint8_t> RunHalfPel(HalfPelKernel kernel, const KernelInput& input, 
     return plane;
 }
 
-TEST_F(MotionKernelTest, HalfPelKernelsMatchScalarWithIntactGuards) {
+TEST_P(MotionKernelTest, HalfPelKernelsMatchScalarWithIntactGuards) {
     const HalfPelKernel scalarKernels[] = {scalar.halfPelHorizontal, scalar.halfPelVertical,
                                            scalar.halfPelDiagonal};
-    const HalfPelKernel sse2Kernels[] = {sse2.halfPelHorizontal, sse2.halfPelVertical,
-                                         sse2.halfPelDiagonal};
+    const HalfPelKernel fastKernels[] = {fast.halfPelHorizontal, fast.halfPelVertical,
+                                         fast.halfPelDiagonal};
     for (const KernelInput& input : TestInputs()) {
         for (int kind = 0; kind < 3; ++kind) {
             for (int32_t limit : kLimits) {
                 int32_t expectedCost = 0, actualCost = 0;
                 const auto expected = RunHalfPel(scalarKernels[kind], input, limit, expectedCost);
-                const auto actual = RunHalfPel(sse2Kernels[kind], input, limit, actualCost);
+                const auto actual = RunHalfPel(fastKernels[kind], input, limit, actualCost);
                 ASSERT_EQ(actualCost, expectedCost) << "kind " << kind << " limit " << limit;
                 // Rows up to the stopping row are the interpolation; the SIMD
                 // kernel may also fill the next row of its pair, never more.
@@ -119,6 +120,10 @@ TEST_F(MotionKernelTest, HalfPelKernelsMatchScalarWithIntactGuards) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryLevel, MotionKernelTest, ::testing::ValuesIn(SimdLevelsAboveScalar()),
+                         [](const auto& info) { return SimdLevelName(info.param); });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(MotionKernelTest);
 
 // The scalar reference itself against the formulas, with a stop in the middle.
 TEST(ScalarMotionKernels, LimitedSumsStopAfterTheRowThatReachesTheLimit) {

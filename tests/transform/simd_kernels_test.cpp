@@ -1,5 +1,6 @@
-// Every SSE2 kernel against its scalar reference, on random and saturating
-// inputs, with guard elements around the outputs and unaligned buffers.
+// Every vector kernel, at every level the processor has, against its scalar
+// reference, on random and saturating inputs, with guard elements around the outputs and unaligned
+// buffers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "common/cpu_features.h"
 #include "common/inverse_dct.h"
+#include "common/kernel_selection.h"
 #include "encoder/transform_kernels.h"
 
 namespace kmqx {
@@ -36,20 +38,16 @@ class Guarded {
     std::vector<T> storage_;
 };
 
-class Sse2Kernels : public ::testing::Test {
+class SimdKernels : public ::testing::TestWithParam<SimdLevel> {
   protected:
     void SetUp() override {
         scalarForward_ = ScalarForwardTransformKernels();
         scalarReconstruction_ = ScalarReconstructionKernels();
         scalarIdct_ = ScalarInverseDctKernels();
-        sse2Forward_ = scalarForward_;
-        sse2Reconstruction_ = scalarReconstruction_;
-        sse2Idct_ = scalarIdct_;
-        if (!GetCpuFeatures().sse2 || !UpgradeForwardTransformKernelsSse2(sse2Forward_) ||
-            !UpgradeReconstructionKernelsSse2(sse2Reconstruction_) ||
-            !UpgradeInverseDctKernelsSse2(sse2Idct_)) {
-            GTEST_SKIP() << "no SSE2 kernels on this machine";
-        }
+        fastForward_ = KernelsFor(GetParam(), scalarForward_, UpgradeForwardTransformKernelsSse2);
+        fastReconstruction_ =
+            KernelsFor(GetParam(), scalarReconstruction_, UpgradeReconstructionKernelsSse2);
+        fastIdct_ = KernelsFor(GetParam(), scalarIdct_, UpgradeInverseDctKernelsSse2);
     }
 
     // Random blocks of several kinds, then the saturating ones.
@@ -84,33 +82,33 @@ class Sse2Kernels : public ::testing::Test {
     }
 
     std::mt19937 random_{2024};
-    ForwardTransformKernels scalarForward_, sse2Forward_;
-    ReconstructionKernels scalarReconstruction_, sse2Reconstruction_;
-    InverseDctKernels scalarIdct_, sse2Idct_;
+    ForwardTransformKernels scalarForward_, fastForward_;
+    ReconstructionKernels scalarReconstruction_, fastReconstruction_;
+    InverseDctKernels scalarIdct_, fastIdct_;
 };
 
 // Runs an in-place int16 kernel both ways and compares.
-void CompareInPlace(void (*scalar)(int16_t*), void (*sse2)(int16_t*),
+void CompareInPlace(void (*scalar)(int16_t*), void (*fast)(int16_t*),
                     const std::vector<int16_t>& input) {
     Guarded<int16_t> expected(64), actual(64);
     std::copy(input.begin(), input.end(), expected.data());
     std::copy(input.begin(), input.end(), actual.data());
     scalar(expected.data());
-    sse2(actual.data());
+    fast(actual.data());
     ASSERT_TRUE(actual.GuardsIntact());
     for (int i = 0; i < 64; ++i) ASSERT_EQ(actual.data()[i], expected.data()[i]) << "index " << i;
 }
 
-TEST_F(Sse2Kernels, ForwardDct) {
+TEST_P(SimdKernels, ForwardDct) {
     for (const auto& block : Int16Blocks(-255, 255)) {
-        CompareInPlace(scalarForward_.forwardDct, sse2Forward_.forwardDct, block);
+        CompareInPlace(scalarForward_.forwardDct, fastForward_.forwardDct, block);
         if (HasFatalFailure()) return;
     }
 }
 
 // Random, extreme and sparse blocks (a few coefficients, as coded blocks
 // mostly are, which the scalar version takes through its shortcuts).
-TEST_F(Sse2Kernels, InverseDct) {
+TEST_P(SimdKernels, InverseDct) {
     std::vector<std::vector<int16_t>> blocks = Int16Blocks(-4095, 4095);
     std::uniform_int_distribution<int> position(0, 63), count(1, 4), value(-4095, 4095);
     for (int trial = 0; trial < 3000; ++trial) {
@@ -123,22 +121,22 @@ TEST_F(Sse2Kernels, InverseDct) {
         blocks.push_back(block);
     }
     for (const auto& block : blocks) {
-        CompareInPlace(scalarIdct_.inverseDct, sse2Idct_.inverseDct, block);
+        CompareInPlace(scalarIdct_.inverseDct, fastIdct_.inverseDct, block);
         if (HasFatalFailure()) return;
     }
 }
 
-TEST_F(Sse2Kernels, Quantizers) {
+TEST_P(SimdKernels, Quantizers) {
     const auto blocks = Int16Blocks(-2000, 2000);
     for (int qp = 1; qp <= 31; ++qp) {
         const QuantizerParams quantizer = BuildQuantizerTables(qp);
         for (size_t b = 0; b < blocks.size(); b += 7) {
             for (bool inter : {false, true}) {
                 auto scalar = inter ? scalarForward_.quantizeInter : scalarForward_.quantizeIntra;
-                auto sse2 = inter ? sse2Forward_.quantizeInter : sse2Forward_.quantizeIntra;
+                auto fast = inter ? fastForward_.quantizeInter : fastForward_.quantizeIntra;
                 Guarded<int8_t> expected(64), actual(64);
                 scalar(blocks[b].data(), quantizer, expected.data());
-                sse2(blocks[b].data(), quantizer, actual.data());
+                fast(blocks[b].data(), quantizer, actual.data());
                 ASSERT_TRUE(actual.GuardsIntact());
                 ASSERT_EQ(std::memcmp(actual.data(), expected.data(), 64), 0)
                     << "qp " << qp << (inter ? " inter" : " intra") << " block " << b;
@@ -147,20 +145,20 @@ TEST_F(Sse2Kernels, Quantizers) {
     }
 }
 
-TEST_F(Sse2Kernels, LastScanPosition) {
+TEST_P(SimdKernels, LastScanPosition) {
     std::uniform_int_distribution<int> position(0, 63), count(0, 6), level(-128, 127);
     for (int trial = 0; trial < 5000; ++trial) {
         int8_t levels[64] = {};
         for (int n = count(random_); n > 0; --n)
             levels[position(random_)] = static_cast<int8_t>(level(random_));
-        ASSERT_EQ(sse2Forward_.lastScanPosition(levels), scalarForward_.lastScanPosition(levels));
+        ASSERT_EQ(fastForward_.lastScanPosition(levels), scalarForward_.lastScanPosition(levels));
     }
     int8_t all[64];
     std::memset(all, -128, sizeof(all));
-    EXPECT_EQ(sse2Forward_.lastScanPosition(all), 63);
+    EXPECT_EQ(fastForward_.lastScanPosition(all), 63);
 }
 
-TEST_F(Sse2Kernels, Dequantize) {
+TEST_P(SimdKernels, Dequantize) {
     std::uniform_int_distribution<int> level(-128, 127), small(-3, 3);
     for (int quant = 1; quant <= 31; ++quant) {
         const DequantParams dequant = BuildDequantParams(quant);
@@ -171,7 +169,7 @@ TEST_F(Sse2Kernels, Dequantize) {
             }
             Guarded<int16_t> expected(64), actual(64);
             scalarReconstruction_.dequantize(levels.data(), dequant, expected.data());
-            sse2Reconstruction_.dequantize(levels.data(), dequant, actual.data());
+            fastReconstruction_.dequantize(levels.data(), dequant, actual.data());
             ASSERT_TRUE(actual.GuardsIntact());
             for (int i = 0; i < 64; ++i) ASSERT_EQ(actual.data()[i], expected.data()[i]) << quant;
         }
@@ -180,7 +178,7 @@ TEST_F(Sse2Kernels, Dequantize) {
 
 // The destination is an 8x8 area with pitch 13 inside a larger guarded
 // buffer: bytes between the rows must stay untouched too.
-TEST_F(Sse2Kernels, AddAndClipAndStoreClipped) {
+TEST_P(SimdKernels, AddAndClipAndStoreClipped) {
     constexpr int kPitch = 13;
     std::uniform_int_distribution<int> byte(0, 255);
     for (const auto& residual : Int16Blocks(-300, 300)) {
@@ -191,10 +189,10 @@ TEST_F(Sse2Kernels, AddAndClipAndStoreClipped) {
             if (add) {
                 scalarReconstruction_.addAndClip(residual.data(), prediction, expected.data(),
                                                  kPitch);
-                sse2Reconstruction_.addAndClip(residual.data(), prediction, actual.data(), kPitch);
+                fastReconstruction_.addAndClip(residual.data(), prediction, actual.data(), kPitch);
             } else {
                 scalarReconstruction_.storeClipped(residual.data(), expected.data(), kPitch);
-                sse2Reconstruction_.storeClipped(residual.data(), actual.data(), kPitch);
+                fastReconstruction_.storeClipped(residual.data(), actual.data(), kPitch);
             }
             ASSERT_TRUE(actual.GuardsIntact());
             ASSERT_EQ(std::memcmp(actual.data(), expected.data(), 8 * kPitch), 0);
@@ -204,6 +202,10 @@ TEST_F(Sse2Kernels, AddAndClipAndStoreClipped) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryLevel, SimdKernels, ::testing::ValuesIn(SimdLevelsAboveScalar()),
+                         [](const auto& info) { return SimdLevelName(info.param); });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SimdKernels);
 
 }  // namespace
 }  // namespace kmqx

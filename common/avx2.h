@@ -1,0 +1,19 @@
+#pragma once
+// What the AVX2 kernel files share: whether this target can have them, the
+// intrinsics, and the attribute that lets them compile in a build whose
+// baseline lacks AVX2; they run only where the processor has it.
+#include "common/sse2.h"
+
+#if KMQX_HAVE_SSE2_KERNELS && (defined(__GNUC__) || defined(__clang__))
+#define KMQX_HAVE_AVX2_KERNELS 1
+#include <immintrin.h>
+#else
+#define KMQX_HAVE_AVX2_KERNELS 0
+#endif
+
+#if defined(__i386__)
+// The 32-bit ABI keeps the stack only 4-byte aligned (Windows callers).
+#define KMQX_AVX2 __attribute__((target("avx2"), force_align_arg_pointer))
+#else
+#define KMQX_AVX2 __attribute__((target("avx2")))
+#endif
