@@ -1,7 +1,5 @@
 #include "encoder/half_pel.h"
 
-#include <cstdlib>
-
 #include "encoder/sad_kernels.h"
 
 namespace kmqx {
@@ -27,15 +25,9 @@ const uint8_t kHalfPelSearchOrder[9][8] = {
 MacroblockType ChooseIntra(const MacroblockInfo& info, const MotionState& state) {
     const int32_t mean = info.pixelSum / 256;
     const int32_t limit = state.bestCost - kIntraMargin;
-    int32_t deviation = 0;
-    for (int rowGroup = 0; rowGroup < 8; ++rowGroup) {
-        for (int k = 0; k < 4; ++k) {
-            const uint8_t* samples = state.CurrentLumaBlocks[k] + 8 * rowGroup;
-            for (int j = 0; j < 8; ++j) deviation += std::abs(samples[j] - mean);
-        }
-        if (deviation >= limit) return kMacroblockInter;
-    }
-    return kMacroblockIntra;
+    const int32_t deviation =
+        GetMotionKernels().meanDeviation(state.CurrentLumaBlocks[0], mean, limit);
+    return deviation >= limit ? kMacroblockInter : kMacroblockIntra;
 }
 
 namespace {

@@ -27,22 +27,15 @@ int WorstBlock(const int32_t blockSad[4]) {
 }
 
 // Scores the candidate at `candidate`; true and its block SADs when it beats
-// the current best in the worst block and in total.
+// the current best in the worst block and in total. Whole SADs decide exactly
+// as sums stopped at the limits would: a sum stops only once it has reached
+// its limit, which already rejects the candidate.
 bool TryCandidate(const MotionKernels& kernels, const MotionState& state, const uint8_t* candidate,
                   int32_t stride, int32_t sads[4], int32_t& total) {
+    kernels.sad16x16Blocks(state.CurrentLumaBlocks[0], candidate, stride, sads);
     const int worst = WorstBlock(state.blockSad);
-    const int32_t worstSad = state.blockSad[worst];
-    sads[worst] = kernels.sad8x8Limited(state.CurrentLumaBlocks[worst],
-                                        BlockAt(candidate, stride, worst), stride, worstSad);
-    if (sads[worst] >= worstSad) return false;
-    total = sads[worst];
-    for (int k = 0; k < 4; ++k) {
-        if (k == worst) continue;
-        if (total >= state.bestCost) return false;
-        sads[k] = kernels.sad8x8Limited(state.CurrentLumaBlocks[k], BlockAt(candidate, stride, k),
-                                        stride, state.bestCost - total);
-        total += sads[k];
-    }
+    if (sads[worst] >= state.blockSad[worst]) return false;
+    total = sads[0] + sads[1] + sads[2] + sads[3];
     return total < state.bestCost;
 }
 
@@ -60,13 +53,9 @@ void LoadCurrentLumaBlocks(const LumaPlane& current, int32_t column, int32_t row
 
 void ZeroVectorSad(const LumaPlane& reference, int32_t column, int32_t row, MotionState& state) {
     const MotionKernels& kernels = GetMotionKernels();
-    const uint8_t* topLeft = reference.At(16 * column, 16 * row);
-    state.zeroSad = 0;
-    for (int k = 0; k < 4; ++k) {
-        state.blockSad[k] = kernels.sad8x8(state.CurrentLumaBlocks[k],
-                                           BlockAt(topLeft, reference.width, k), reference.width);
-        state.zeroSad += state.blockSad[k];
-    }
+    kernels.sad16x16Blocks(state.CurrentLumaBlocks[0], reference.At(16 * column, 16 * row),
+                           reference.width, state.blockSad);
+    state.zeroSad = state.blockSad[0] + state.blockSad[1] + state.blockSad[2] + state.blockSad[3];
 }
 
 void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row,

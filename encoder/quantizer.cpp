@@ -66,15 +66,29 @@ int32_t LastScanPositionScalar(const int8_t levels[64]) {
     return last;
 }
 
+void LoadDifferenceScalar(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
+                          int32_t predictionStride, int16_t block[64]) {
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            block[8 * y + x] = static_cast<int16_t>(current[y * currentStride + x] -
+                                                    prediction[y * predictionStride + x]);
+        }
+    }
+}
+
+void LoadTransposedScalar(const uint8_t* samples, int32_t stride, int16_t block[64]) {
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) block[8 * x + y] = samples[y * stride + x];
+    }
+}
+
 int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const QuantizerParams& quantizer,
                            int8_t levels[64]) {
     const ForwardTransformKernels& kernels = GetForwardTransformKernels();
     alignas(16) int16_t block[64];
     // Loaded transposed, so that the transform's transposed output comes out
     // in the standard orientation.
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) block[8 * x + y] = samples[y * stride + x];
-    }
+    kernels.loadTransposed(samples, stride, block);
     kernels.forwardDct(block);
     kernels.quantizeIntra(block, quantizer, levels);
     const int32_t dc = std::clamp(block[0] / kIntraDcScale, 1, 254);
@@ -88,12 +102,7 @@ int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const 
                            int8_t levels[64]) {
     const ForwardTransformKernels& kernels = GetForwardTransformKernels();
     alignas(16) int16_t block[64];
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            block[8 * y + x] = static_cast<int16_t>(current[y * currentStride + x] -
-                                                    prediction[y * predictionStride + x]);
-        }
-    }
+    kernels.loadDifference(current, currentStride, prediction, predictionStride, block);
     kernels.forwardDct(block);
     kernels.quantizeInter(block, quantizer, levels);
     return kernels.lastScanPosition(levels);

@@ -18,6 +18,11 @@ void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
 void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
                                      const QuantizerParams& quantizer, int8_t levels[64]);
 int32_t LastScanPositionScalar(const int8_t levels[64]);
+// The transform's inputs: block[8y + x] = current[y][x] - prediction[y][x];
+// and block[8x + y] = samples[y][x], transposed.
+void LoadDifferenceScalar(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
+                          int32_t predictionStride, int16_t block[64]);
+void LoadTransposedScalar(const uint8_t* samples, int32_t stride, int16_t block[64]);
 
 // One intra block: 8x8 samples at `samples` with row pitch `stride`. Writes the
 // levels in raster order with the DC (1..254, read as unsigned) at index 0;

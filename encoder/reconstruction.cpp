@@ -6,6 +6,7 @@
 #include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
 #include "common/saturate.h"
+#include "encoder/sad_kernels.h"
 #include "encoder/transform_kernels.h"
 
 namespace kmqx {
@@ -34,23 +35,7 @@ void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int
         source = window;
         stride = 9;
     }
-    for (int y = 0; y < 8; ++y) {
-        const uint8_t* a = source + y * stride;
-        const uint8_t* c = a + stride;
-        for (int x = 0; x < 8; ++x) {
-            int32_t value;
-            if (halfX && halfY) {
-                value = (a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2;
-            } else if (halfX) {
-                value = (a[x] + a[x + 1] + 1) >> 1;
-            } else if (halfY) {
-                value = (a[x] + c[x] + 1) >> 1;
-            } else {
-                value = a[x];
-            }
-            prediction[8 * y + x] = static_cast<uint8_t>(value);
-        }
-    }
+    GetMotionKernels().predict8x8(source, stride, halfX, halfY, prediction);
 }
 
 }  // namespace

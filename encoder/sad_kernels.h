@@ -16,6 +16,15 @@ struct MotionKernels {
     int32_t (*sad8x8)(const uint8_t* block, const uint8_t* ref, int32_t refStride);
     int32_t (*sad8x8Limited)(const uint8_t* block, const uint8_t* ref, int32_t refStride,
                              int32_t limit);
+    // sad8x8 of each of four blocks stored one after the other (64 bytes
+    // each: top left, top right, bottom left, bottom right) against the 16x16
+    // area at `ref`.
+    void (*sad16x16Blocks)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
+                           int32_t sads[4]);
+    // Sum of |sample - mean| over the four blocks laid out as above, one row
+    // group at a time (row r of every block), returning after the first group
+    // at which the sum reaches `limit`. Always computes at least one group.
+    int32_t (*meanDeviation)(const uint8_t* blocks, int32_t mean, int32_t limit);
     // Sums of the four 4x4 blocks of a band of 4 rows and 16 columns.
     void (*bandSums)(const uint8_t* samples, int32_t stride, int32_t sums[4]);
     // Half-pel interpolation fused with the limited SAD. `src` is the top-left
@@ -30,6 +39,12 @@ struct MotionKernels {
                                uint8_t* out, int32_t limit);
     int32_t (*halfPelDiagonal)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
                                uint8_t* out, int32_t limit);
+    // An 8x8 prediction at whole or half positions: with a = src[i][j],
+    // b = src[i][j+1], c = src[i+1][j], d = src[i+1][j+1] each output is a,
+    // (a + b + 1) >> 1 (halfX), (a + c + 1) >> 1 (halfY) or
+    // (a + b + c + d + 2) >> 2 (both); reads no sample the formula does not use.
+    void (*predict8x8)(const uint8_t* src, int32_t srcStride, int32_t halfX, int32_t halfY,
+                       uint8_t prediction[64]);
 };
 
 constexpr int32_t kHalfPelPlaneStride = 17;

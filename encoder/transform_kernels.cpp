@@ -9,6 +9,8 @@ namespace kmqx {
 
 const ForwardTransformKernels& ScalarForwardTransformKernels() {
     static const ForwardTransformKernels kernels = {
+        LoadDifferenceScalar,
+        LoadTransposedScalar,
         ForwardDctScalar,
         QuantizeIntraCoefficientsScalar,
         QuantizeInterCoefficientsScalar,

@@ -8,6 +8,11 @@ namespace kmqx {
 // The forward path of a block: transform, quantisers, last scan position.
 // Every entry gives exactly the scalar reference's result.
 struct ForwardTransformKernels {
+    // The transform's input: current minus prediction in raster order, or an
+    // intra block's samples transposed (block[8x + y] = samples[y][x]).
+    void (*loadDifference)(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
+                           int32_t predictionStride, int16_t block[64]);
+    void (*loadTransposed)(const uint8_t* samples, int32_t stride, int16_t block[64]);
     // In place: samples in, post-scaled coefficients out, transposed (row =
     // horizontal frequency).
     void (*forwardDct)(int16_t block[64]);

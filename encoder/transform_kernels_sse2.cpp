@@ -100,6 +100,27 @@ KMQX_SSE2_ENTRY void ForwardDctSse2(int16_t block[64]) {
     }
 }
 
+KMQX_SSE2 inline __m128i LoadWidened(const uint8_t* source) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source)),
+                             _mm_setzero_si128());
+}
+
+KMQX_SSE2_ENTRY void LoadDifferenceSse2(const uint8_t* current, int32_t currentStride,
+                                        const uint8_t* prediction, int32_t predictionStride,
+                                        int16_t block[64]) {
+    for (int y = 0; y < 8; ++y) {
+        Store(block + 8 * y, _mm_sub_epi16(LoadWidened(current + y * currentStride),
+                                           LoadWidened(prediction + y * predictionStride)));
+    }
+}
+
+KMQX_SSE2_ENTRY void LoadTransposedSse2(const uint8_t* samples, int32_t stride, int16_t block[64]) {
+    __m128i rows[8];
+    for (int y = 0; y < 8; ++y) rows[y] = LoadWidened(samples + y * stride);
+    Transpose8x8(rows);
+    for (int x = 0; x < 8; ++x) Store(block + 8 * x, rows[x]);
+}
+
 // ---- Quantisers ----
 
 // Levels from unsigned magnitudes (0..32768) and the lanes that are positive.
@@ -219,6 +240,8 @@ KMQX_SSE2_ENTRY void StoreClippedSse2(const int16_t residual[64], uint8_t* desti
 }  // namespace
 
 bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels) {
+    kernels.loadDifference = LoadDifferenceSse2;
+    kernels.loadTransposed = LoadTransposedSse2;
     kernels.forwardDct = ForwardDctSse2;
     kernels.quantizeIntra = QuantizeIntraCoefficientsSse2;
     kernels.quantizeInter = QuantizeInterCoefficientsSse2;

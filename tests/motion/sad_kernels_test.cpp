@@ -81,6 +81,45 @@ TEST_P(MotionKernelTest, BandSumsMatchScalar) {
     }
 }
 
+// Four blocks and a 16x16 reference area: random, extreme and nearly equal.
+TEST_P(MotionKernelTest, MacroblockSadsAndMeanDeviationMatchScalar) {
+    std::mt19937 random(11);
+    constexpr int32_t kAreaStride = 24;
+    for (int trial = 0; trial < 400; ++trial) {
+        std::vector<uint8_t> blocks(256), area(kAreaStride * 16);
+        const int kind = trial % 4;
+        for (auto& v : blocks) v = kind == 1 ? 255 : kind == 2 ? 0 : random() & 0xFF;
+        for (auto& v : area) v = kind == 1 ? 0 : kind == 2 ? 255 : random() & 0xFF;
+        if (kind == 3)
+            for (size_t i = 0; i < blocks.size(); ++i) blocks[i] = area[i % area.size()] ^ 1;
+        int32_t expected[4], actual[4];
+        scalar.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, expected);
+        fast.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, actual);
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(actual[k], expected[k]) << "block " << k;
+        for (int32_t mean : {0, 1, 128, 254, 255, static_cast<int32_t>(random() & 0xFF)}) {
+            for (int32_t limit : kLimits) {
+                ASSERT_EQ(fast.meanDeviation(blocks.data(), mean, limit),
+                          scalar.meanDeviation(blocks.data(), mean, limit))
+                    << "mean " << mean << " limit " << limit;
+            }
+        }
+    }
+}
+
+// Every combination of half positions, into a guarded output.
+TEST_P(MotionKernelTest, Predict8x8MatchesScalarWithIntactGuards) {
+    for (const KernelInput& input : TestInputs()) {
+        for (int half = 0; half < 4; ++half) {
+            std::vector<uint8_t> expected(64 + 32, kGuard), actual(64 + 32, kGuard);
+            scalar.predict8x8(input.source.data() + 1, kStride, half & 1, half >> 1,
+                              expected.data() + 16);
+            fast.predict8x8(input.source.data() + 1, kStride, half & 1, half >> 1,
+                            actual.data() + 16);
+            ASSERT_EQ(actual, expected) << "halfX " << (half & 1) << " halfY " << (half >> 1);
+        }
+    }
+}
+
 // Runs one half-pel kernel into a plane with guard bytes all round and
 // returns the plane; the guards must survive.
 std::vector<uint8_t> RunHalfPel(HalfPelKernel kernel, const KernelInput& input, int32_t limit,

@@ -176,6 +176,30 @@ TEST_P(SimdKernels, Dequantize) {
     }
 }
 
+// Samples of pitch 11 (unaligned rows); extremes make the largest differences.
+TEST_P(SimdKernels, TransformInputLoads) {
+    constexpr int kPitch = 11;
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int trial = 0; trial < 500; ++trial) {
+        std::vector<uint8_t> current(8 * kPitch), prediction(8 * kPitch);
+        for (size_t i = 0; i < current.size(); ++i) {
+            current[i] = static_cast<uint8_t>(trial % 3 == 0 ? 255 : byte(random_));
+            prediction[i] = static_cast<uint8_t>(trial % 3 == 1 ? 255 : byte(random_));
+        }
+        Guarded<int16_t> expected(64), actual(64);
+        scalarForward_.loadDifference(current.data(), kPitch, prediction.data() + 2, kPitch,
+                                      expected.data());
+        fastForward_.loadDifference(current.data(), kPitch, prediction.data() + 2, kPitch,
+                                    actual.data());
+        ASSERT_TRUE(actual.GuardsIntact());
+        ASSERT_EQ(std::memcmp(actual.data(), expected.data(), 128), 0);
+        scalarForward_.loadTransposed(current.data() + 1, kPitch, expected.data());
+        fastForward_.loadTransposed(current.data() + 1, kPitch, actual.data());
+        ASSERT_TRUE(actual.GuardsIntact());
+        ASSERT_EQ(std::memcmp(actual.data(), expected.data(), 128), 0);
+    }
+}
+
 // The destination is an 8x8 area with pitch 13 inside a larger guarded
 // buffer: bytes between the rows must stay untouched too.
 TEST_P(SimdKernels, AddAndClipAndStoreClipped) {
