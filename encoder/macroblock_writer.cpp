@@ -6,27 +6,46 @@
 namespace kmqx {
 namespace {
 
-// TCOEF codes indexed by LAST, RUN and LEVEL magnitude; length 0 = no code.
-struct TcoefLookup {
-    static constexpr int32_t kMaxRun = 63;
+// Every coefficient event with |LEVEL| up to kMaxLevel as the bits it is
+// written with: its code and sign bit, or for events without a code the
+// escape with LAST, RUN and LEVEL. Entries are bits << 5 | length.
+struct EventCodes {
     static constexpr int32_t kMaxLevel = 12;
-    VlcCode codes[2][kMaxRun + 1][kMaxLevel + 1];
+    uint32_t codes[2][64][2 * kMaxLevel + 1];
 
-    TcoefLookup() : codes{} {
+    EventCodes() {
+        for (int32_t last = 0; last < 2; ++last)
+            for (int32_t run = 0; run < 64; ++run)
+                for (int32_t level = -kMaxLevel; level <= kMaxLevel; ++level)
+                    codes[last][run][level + kMaxLevel] = Escape(last, run, level);
         for (const TcoefCode& event : kTcoef) {
-            codes[event.last][event.run][event.level] = VlcCode{event.code, event.length};
+            const uint32_t code = event.code;
+            const uint32_t length = event.length + 1u;
+            codes[event.last][event.run][kMaxLevel + event.level] = (code << 1) << 5 | length;
+            codes[event.last][event.run][kMaxLevel - event.level] = ((code << 1) | 1) << 5 | length;
         }
     }
-    const VlcCode* Find(int32_t last, int32_t run, int32_t magnitude) const {
-        if (run > kMaxRun || magnitude > kMaxLevel) return nullptr;
-        const VlcCode& code = codes[last][run][magnitude];
-        return code.length != 0 ? &code : nullptr;
+    // ESCAPE, LAST, RUN (6 bits), LEVEL (8 bits, two's complement) as one value.
+    static uint32_t Escape(int32_t last, int32_t run, int32_t level) {
+        const uint32_t bits =
+            uint32_t{kTcoefEscape.code} << 15 | static_cast<uint32_t>(last) << 14 |
+            (static_cast<uint32_t>(run) & 63) << 8 | (static_cast<uint32_t>(level) & 0xFF);
+        return bits << 5 | (kTcoefEscape.length + 15u);
+    }
+    // Events beyond the table are escapes.
+    uint32_t Find(int32_t last, int32_t run, int32_t level) const {
+        if (level < -kMaxLevel || level > kMaxLevel || run > 63) return Escape(last, run, level);
+        return codes[last][run][level + kMaxLevel];
     }
 };
 
-const TcoefLookup& Tcoef() {
-    static const TcoefLookup lookup;  // immutable once built
-    return lookup;
+const EventCodes& Events() {
+    static const EventCodes codes;  // immutable once built
+    return codes;
+}
+
+inline void PutEvent(BitWriter& writer, uint32_t entry) {
+    writer.PutBits(static_cast<int32_t>(entry & 31), entry >> 5);
 }
 
 void PutCode(BitWriter& writer, const VlcCode& code) {
@@ -111,22 +130,14 @@ void WriteMotionVector(BitWriter& writer, const MacroblockGrid& grid, int32_t co
 }
 
 void WriteCoefficientEvent(BitWriter& writer, int32_t last, int32_t run, int32_t level) {
-    const int32_t magnitude = level < 0 ? -level : level;
-    if (const VlcCode* code = Tcoef().Find(last, run, magnitude)) {
-        writer.PutBits(code->length + 1, (uint32_t{code->code} << 1) | (level < 0 ? 1 : 0));
-        return;
-    }
-    // ESCAPE, LAST, RUN (6 bits), LEVEL (8 bits, two's complement) as one value.
-    const uint32_t escape = uint32_t{kTcoefEscape.code} << 15 | static_cast<uint32_t>(last) << 14 |
-                            (static_cast<uint32_t>(run) & 63) << 8 |
-                            (static_cast<uint32_t>(level) & 0xFF);
-    writer.PutBits(kTcoefEscape.length + 15, escape);
+    PutEvent(writer, Events().Find(last, run, level));
 }
 
 namespace {
 
 // Run-length codes scan positions first..last; the event at last gets LAST = 1.
 void WriteEvents(BitWriter& writer, const int8_t levels[64], int32_t first, int32_t last) {
+    const EventCodes& events = Events();
     int32_t zeros = 0;
     int32_t pendingRun = -1;
     int32_t pendingLevel = 0;
@@ -136,12 +147,12 @@ void WriteEvents(BitWriter& writer, const int8_t levels[64], int32_t first, int3
             ++zeros;
             continue;
         }
-        if (pendingRun >= 0) WriteCoefficientEvent(writer, 0, pendingRun, pendingLevel);
+        if (pendingRun >= 0) PutEvent(writer, events.Find(0, pendingRun, pendingLevel));
         pendingRun = zeros;
         pendingLevel = level;
         zeros = 0;
     }
-    if (pendingRun >= 0) WriteCoefficientEvent(writer, 1, pendingRun, pendingLevel);
+    if (pendingRun >= 0) PutEvent(writer, events.Find(1, pendingRun, pendingLevel));
 }
 
 }  // namespace
