@@ -45,12 +45,12 @@ SimdLevel LevelOf(benchmark::State& state) {
 
 ForwardTransformKernels ForwardFor(benchmark::State& state) {
     return KernelsFor(LevelOf(state), ScalarForwardTransformKernels(),
-                      UpgradeForwardTransformKernelsSse2);
+                      UpgradeForwardTransformKernelsSse2, UpgradeForwardTransformKernelsAvx2);
 }
 
 ReconstructionKernels ReconstructionFor(benchmark::State& state) {
     return KernelsFor(LevelOf(state), ScalarReconstructionKernels(),
-                      UpgradeReconstructionKernelsSse2);
+                      UpgradeReconstructionKernelsSse2, UpgradeReconstructionKernelsAvx2);
 }
 
 void BM_ForwardDct(benchmark::State& state) {

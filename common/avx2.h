@@ -11,9 +11,11 @@
 #define KMQX_HAVE_AVX2_KERNELS 0
 #endif
 
-#if defined(__i386__)
-// The 32-bit ABI keeps the stack only 4-byte aligned (Windows callers).
-#define KMQX_AVX2 __attribute__((target("avx2"), force_align_arg_pointer))
-#else
 #define KMQX_AVX2 __attribute__((target("avx2")))
+// Entry points: the 32-bit ABI keeps the stack only 4-byte aligned (Windows
+// callers), so they realign it.
+#if defined(__i386__)
+#define KMQX_AVX2_ENTRY __attribute__((target("avx2"), force_align_arg_pointer))
+#else
+#define KMQX_AVX2_ENTRY KMQX_AVX2
 #endif

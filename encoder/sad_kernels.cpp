@@ -126,7 +126,7 @@ const MotionKernels& ScalarMotionKernels() {
 
 const MotionKernels& GetMotionKernels() {
     static const MotionKernels kernels =
-        SelectKernels(ScalarMotionKernels(), UpgradeMotionKernelsSse2);
+        SelectKernels(ScalarMotionKernels(), UpgradeMotionKernelsSse2, UpgradeMotionKernelsAvx2);
     return kernels;
 }
 

@@ -53,6 +53,8 @@ const MotionKernels& ScalarMotionKernels();
 // Replaces entries by SSE2 versions; false (and nothing changed) where this
 // build has none.
 bool UpgradeMotionKernelsSse2(MotionKernels& kernels);
+// Likewise for AVX2, applied on top of the SSE2 entries.
+bool UpgradeMotionKernelsAvx2(MotionKernels& kernels);
 // The kernels for this processor: scalar, upgraded where the CPU allows
 // (scalar under KMQX_NO_SIMD=1).
 const MotionKernels& GetMotionKernels();

@@ -30,13 +30,15 @@ const ReconstructionKernels& ScalarReconstructionKernels() {
 
 const ForwardTransformKernels& GetForwardTransformKernels() {
     static const ForwardTransformKernels kernels =
-        SelectKernels(ScalarForwardTransformKernels(), UpgradeForwardTransformKernelsSse2);
+        SelectKernels(ScalarForwardTransformKernels(), UpgradeForwardTransformKernelsSse2,
+                      UpgradeForwardTransformKernelsAvx2);
     return kernels;
 }
 
 const ReconstructionKernels& GetReconstructionKernels() {
     static const ReconstructionKernels kernels =
-        SelectKernels(ScalarReconstructionKernels(), UpgradeReconstructionKernelsSse2);
+        SelectKernels(ScalarReconstructionKernels(), UpgradeReconstructionKernelsSse2,
+                      UpgradeReconstructionKernelsAvx2);
     return kernels;
 }
 

@@ -50,5 +50,8 @@ const ReconstructionKernels& ScalarReconstructionKernels();
 // build has none.
 bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels);
 bool UpgradeReconstructionKernelsSse2(ReconstructionKernels& kernels);
+// Likewise for AVX2, applied on top of the SSE2 entries.
+bool UpgradeForwardTransformKernelsAvx2(ForwardTransformKernels& kernels);
+bool UpgradeReconstructionKernelsAvx2(ReconstructionKernels& kernels);
 
 }  // namespace kmqx

@@ -56,8 +56,8 @@ using HalfPelKernel = int32_t (*)(const uint8_t*, int32_t, const uint8_t*, uint8
 class MotionKernelTest : public ::testing::TestWithParam<SimdLevel> {
   protected:
     const MotionKernels& scalar = ScalarMotionKernels();
-    const MotionKernels fast =
-        KernelsFor(GetParam(), ScalarMotionKernels(), UpgradeMotionKernelsSse2);
+    const MotionKernels fast = KernelsFor(GetParam(), ScalarMotionKernels(),
+                                          UpgradeMotionKernelsSse2, UpgradeMotionKernelsAvx2);
 };
 
 TEST_P(MotionKernelTest, SadKernelsMatchScalarOnRandomAndExtremeInputs) {

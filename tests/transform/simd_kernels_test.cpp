@@ -44,9 +44,11 @@ class SimdKernels : public ::testing::TestWithParam<SimdLevel> {
         scalarForward_ = ScalarForwardTransformKernels();
         scalarReconstruction_ = ScalarReconstructionKernels();
         scalarIdct_ = ScalarInverseDctKernels();
-        fastForward_ = KernelsFor(GetParam(), scalarForward_, UpgradeForwardTransformKernelsSse2);
+        fastForward_ = KernelsFor(GetParam(), scalarForward_, UpgradeForwardTransformKernelsSse2,
+                                  UpgradeForwardTransformKernelsAvx2);
         fastReconstruction_ =
-            KernelsFor(GetParam(), scalarReconstruction_, UpgradeReconstructionKernelsSse2);
+            KernelsFor(GetParam(), scalarReconstruction_, UpgradeReconstructionKernelsSse2,
+                       UpgradeReconstructionKernelsAvx2);
         fastIdct_ = KernelsFor(GetParam(), scalarIdct_, UpgradeInverseDctKernelsSse2);
     }
 

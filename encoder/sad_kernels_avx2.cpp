@@ -1,0 +1,83 @@
+// AVX2 versions of the motion kernels; each gives exactly the scalar result.
+// The SSE2 bodies in the three-operand encoding, and whole-macroblock SADs
+// four rows at a time.
+#include "common/avx2.h"
+#include "encoder/sad_kernels.h"
+
+namespace kmqx {
+
+#if KMQX_HAVE_AVX2_KERNELS
+
+namespace {
+namespace avx2 {
+#define KMQX_VECTOR KMQX_AVX2
+#define KMQX_VECTOR_ENTRY KMQX_AVX2_ENTRY
+#include "encoder/sad_kernels_x86.inc"
+#undef KMQX_VECTOR
+#undef KMQX_VECTOR_ENTRY
+
+// Rows `row` and `row + 2` of the 16-wide area at `p`, one per lane.
+KMQX_AVX2 inline __m256i LoadRowsTwoApart(const uint8_t* p, int32_t stride, int row) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + row * stride));
+    const __m128i second =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + (row + 2) * stride));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+}
+
+// SADs of two side-by-side blocks (at `left`, `left + 64`) against the 16-wide
+// area at `ref`: the left block's in the even quadwords, the right one's in
+// the odd ones.
+KMQX_AVX2 inline __m256i BlockPairSads(const uint8_t* left, const uint8_t* ref, int32_t stride) {
+    __m256i sums = _mm256_setzero_si256();
+    for (int i = 0; i < 8; i += 4) {
+        // Lane 0 holds rows i and i + 1 of a block, lane 1 rows i + 2 and i + 3.
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left + 8 * i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left + 64 + 8 * i));
+        const __m256i evenRows = _mm256_unpacklo_epi64(a, b);  // rows i, i + 2
+        const __m256i oddRows = _mm256_unpackhi_epi64(a, b);   // rows i + 1, i + 3
+        sums = _mm256_add_epi32(sums, _mm256_sad_epu8(evenRows, LoadRowsTwoApart(ref, stride, i)));
+        sums =
+            _mm256_add_epi32(sums, _mm256_sad_epu8(oddRows, LoadRowsTwoApart(ref, stride, i + 1)));
+    }
+    return sums;
+}
+
+KMQX_AVX2_ENTRY void Sad16x16BlocksWide(const uint8_t* blocks, const uint8_t* ref,
+                                        int32_t refStride, int32_t sads[4]) {
+    const __m256i top = BlockPairSads(blocks, ref, refStride);
+    const __m256i bottom = BlockPairSads(blocks + 128, ref + 8 * refStride, refStride);
+    const __m128i topSums =
+        _mm_add_epi32(_mm256_castsi256_si128(top), _mm256_extracti128_si256(top, 1));
+    const __m128i bottomSums =
+        _mm_add_epi32(_mm256_castsi256_si128(bottom), _mm256_extracti128_si256(bottom, 1));
+    sads[0] = _mm_cvtsi128_si32(topSums);
+    sads[1] = _mm_extract_epi16(topSums, 4);
+    sads[2] = _mm_cvtsi128_si32(bottomSums);
+    sads[3] = _mm_extract_epi16(bottomSums, 4);
+}
+
+}  // namespace avx2
+}  // namespace
+
+bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
+    kernels.sad8x8 = avx2::Sad8x8;
+    kernels.sad8x8Limited = avx2::Sad8x8Limited;
+    kernels.sad16x16Blocks = avx2::Sad16x16BlocksWide;
+    kernels.meanDeviation = avx2::MeanDeviation;
+    kernels.bandSums = avx2::BandSums;
+    kernels.halfPelHorizontal = avx2::HalfPelHorizontal;
+    kernels.halfPelVertical = avx2::HalfPelVertical;
+    kernels.halfPelDiagonal = avx2::HalfPelDiagonal;
+    kernels.predict8x8 = avx2::Predict8x8;
+    return true;
+}
+
+#else
+
+bool UpgradeMotionKernelsAvx2(MotionKernels&) {
+    return false;
+}
+
+#endif
+
+}  // namespace kmqx
