@@ -30,10 +30,9 @@ int WorstBlock(const int32_t blockSad[4]) {
 // the current best in the worst block and in total. Whole SADs decide exactly
 // as sums stopped at the limits would: a sum stops only once it has reached
 // its limit, which already rejects the candidate.
-bool TryCandidate(const MotionKernels& kernels, const MotionState& state, const uint8_t* candidate,
-                  int32_t stride, int32_t sads[4], int32_t& total) {
+bool TryCandidate(const MotionKernels& kernels, const MotionState& state, int worst,
+                  const uint8_t* candidate, int32_t stride, int32_t sads[4], int32_t& total) {
     kernels.sad16x16Blocks(state.CurrentLumaBlocks[0], candidate, stride, sads);
-    const int worst = WorstBlock(state.blockSad);
     if (sads[worst] >= state.blockSad[worst]) return false;
     total = sads[0] + sads[1] + sads[2] + sads[3];
     return total < state.bestCost;
@@ -84,6 +83,7 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
     const int64_t minY = std::max<int64_t>(predictedY - range, 0);
     const int64_t maxY = std::min<int64_t>(predictedY + range, reference.height - 16);
 
+    int worst = WorstBlock(state.blockSad);  // changes only with the best
     for (const IntegerOffset& offset : kIntegerCandidateOrder) {
         const int32_t x = predictedX + offset.dx;
         const int32_t y = predictedY + offset.dy;
@@ -91,12 +91,13 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
         if (x < minX || x > maxX || y < minY || y > maxY) continue;
         int32_t sads[4];
         int32_t total = 0;
-        if (!TryCandidate(kernels, state, reference.At(x, y), reference.width, sads, total))
+        if (!TryCandidate(kernels, state, worst, reference.At(x, y), reference.width, sads, total))
             continue;
         info.mvX = x - ownX;
         info.mvY = y - ownY;
         state.bestCost = total;
         std::memcpy(state.blockSad, sads, sizeof(sads));
+        worst = WorstBlock(state.blockSad);
     }
 
     info.mvX = std::clamp(info.mvX, -15, 15);
