@@ -2,6 +2,8 @@
 
 #include "common/h263_syntax.h"
 #include "common/h263_tables.h"
+#include "encoder/quantizer.h"
+#include "encoder/transform_kernels.h"
 
 namespace kmqx {
 namespace {
@@ -42,6 +44,10 @@ struct EventCodes {
 const EventCodes& Events() {
     static const EventCodes codes;  // immutable once built
     return codes;
+}
+
+inline int32_t CountTrailingZeros(uint64_t bits) {
+    return __builtin_ctzll(bits);
 }
 
 inline void PutEvent(BitWriter& writer, uint32_t entry) {
@@ -135,24 +141,28 @@ void WriteCoefficientEvent(BitWriter& writer, int32_t last, int32_t run, int32_t
 
 namespace {
 
-// Run-length codes scan positions first..last; the event at last gets LAST = 1.
+// Run-length codes scan positions first..last; the event at last gets LAST =
+// 1. Only the non-zero levels are visited: their scan positions become one
+// mask, taken lowest first.
 void WriteEvents(BitWriter& writer, const int8_t levels[64], int32_t first, int32_t last) {
+    if (last < first) return;
     const EventCodes& events = Events();
-    int32_t zeros = 0;
-    int32_t pendingRun = -1;
-    int32_t pendingLevel = 0;
-    for (int32_t scan = first; scan <= last; ++scan) {
-        const int32_t level = levels[kZigzag[scan]];
-        if (level == 0) {
-            ++zeros;
-            continue;
-        }
-        if (pendingRun >= 0) PutEvent(writer, events.Find(0, pendingRun, pendingLevel));
-        pendingRun = zeros;
-        pendingLevel = level;
-        zeros = 0;
+    uint64_t raster = GetForwardTransformKernels().nonZeroLevels(levels);
+    uint64_t scan = 0;
+    while (raster != 0) {
+        scan |= uint64_t{1} << kInverseZigzag[CountTrailingZeros(raster)];
+        raster &= raster - 1;
     }
-    if (pendingRun >= 0) PutEvent(writer, events.Find(1, pendingRun, pendingLevel));
+    const uint64_t throughLast = last >= 63 ? ~uint64_t{0} : (uint64_t{2} << last) - 1;
+    scan &= throughLast & ~((uint64_t{1} << first) - 1);
+    int32_t previous = first - 1;
+    while (scan != 0) {
+        const int32_t position = CountTrailingZeros(scan);
+        scan &= scan - 1;
+        const int32_t run = position - previous - 1;
+        previous = position;
+        PutEvent(writer, events.Find(scan == 0 ? 1 : 0, run, levels[kZigzag[position]]));
+    }
 }
 
 }  // namespace

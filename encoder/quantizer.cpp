@@ -66,6 +66,12 @@ int32_t LastScanPositionScalar(const int8_t levels[64]) {
     return last;
 }
 
+uint64_t NonZeroLevelsScalar(const int8_t levels[64]) {
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) mask |= uint64_t{levels[i] != 0} << i;
+    return mask;
+}
+
 void LoadDifferenceScalar(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
                           int32_t predictionStride, int16_t block[64]) {
     for (int y = 0; y < 8; ++y) {

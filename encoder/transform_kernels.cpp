@@ -15,6 +15,7 @@ const ForwardTransformKernels& ScalarForwardTransformKernels() {
         QuantizeIntraCoefficientsScalar,
         QuantizeInterCoefficientsScalar,
         LastScanPositionScalar,
+        NonZeroLevelsScalar,
     };
     return kernels;
 }

@@ -25,6 +25,8 @@ struct ForwardTransformKernels {
                           int8_t levels[64]);
     // Largest zigzag scan index of a non-zero level; 0 if there is none.
     int32_t (*lastScanPosition)(const int8_t levels[64]);
+    // Bit i set where levels[i] != 0 (raster order).
+    uint64_t (*nonZeroLevels)(const int8_t levels[64]);
 };
 
 // The reconstruction path of a block around the shared inverse DCT

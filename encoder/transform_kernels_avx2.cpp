@@ -73,6 +73,7 @@ bool UpgradeForwardTransformKernelsAvx2(ForwardTransformKernels& kernels) {
     kernels.quantizeIntra = avx2::QuantizeIntraCoefficients;
     kernels.quantizeInter = avx2::QuantizeInterCoefficientsWide;
     kernels.lastScanPosition = avx2::LastScanPosition;
+    kernels.nonZeroLevels = avx2::NonZeroLevels;
     return true;
 }
 

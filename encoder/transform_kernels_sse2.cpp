@@ -26,6 +26,7 @@ bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels) {
     kernels.quantizeIntra = sse2::QuantizeIntraCoefficients;
     kernels.quantizeInter = sse2::QuantizeInterCoefficients;
     kernels.lastScanPosition = sse2::LastScanPosition;
+    kernels.nonZeroLevels = sse2::NonZeroLevels;
     return true;
 }
 

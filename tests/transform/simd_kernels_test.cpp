@@ -147,17 +147,19 @@ TEST_P(SimdKernels, Quantizers) {
     }
 }
 
-TEST_P(SimdKernels, LastScanPosition) {
+TEST_P(SimdKernels, LastScanPositionAndNonZeroLevels) {
     std::uniform_int_distribution<int> position(0, 63), count(0, 6), level(-128, 127);
     for (int trial = 0; trial < 5000; ++trial) {
         int8_t levels[64] = {};
         for (int n = count(random_); n > 0; --n)
             levels[position(random_)] = static_cast<int8_t>(level(random_));
         ASSERT_EQ(fastForward_.lastScanPosition(levels), scalarForward_.lastScanPosition(levels));
+        ASSERT_EQ(fastForward_.nonZeroLevels(levels), scalarForward_.nonZeroLevels(levels));
     }
     int8_t all[64];
     std::memset(all, -128, sizeof(all));
     EXPECT_EQ(fastForward_.lastScanPosition(all), 63);
+    EXPECT_EQ(fastForward_.nonZeroLevels(all), ~uint64_t{0});
 }
 
 TEST_P(SimdKernels, Dequantize) {
