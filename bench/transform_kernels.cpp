@@ -3,7 +3,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -37,8 +36,7 @@ const Inputs& TestInputs() {
 // Argument: the SimdLevel (0 scalar, 1 SSE2, 2 AVX2).
 // Levels the processor lacks run as the highest it has.
 SimdLevel LevelOf(benchmark::State& state) {
-    const SimdLevel level =
-        std::min(static_cast<SimdLevel>(state.range(0)), GetCpuFeatures().Level());
+    const SimdLevel level = UsableLevel(static_cast<SimdLevel>(state.range(0)));
     state.SetLabel(SimdLevelName(level));
     return level;
 }
@@ -88,6 +86,20 @@ void BM_LastScanPosition(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(kernels.lastScanPosition(TestInputs().levels));
 }
 
+void BM_NonZeroLevels(benchmark::State& state) {
+    const auto kernels = ForwardFor(state);
+    for (auto _ : state) benchmark::DoNotOptimize(kernels.nonZeroLevels(TestInputs().levels));
+}
+
+void BM_LoadDifference(benchmark::State& state) {
+    const auto kernels = ForwardFor(state);
+    alignas(16) int16_t block[64];
+    for (auto _ : state) {
+        kernels.loadDifference(TestInputs().prediction, 8, TestInputs().prediction, 8, block);
+        benchmark::DoNotOptimize(block);
+    }
+}
+
 void BM_Dequantize(benchmark::State& state) {
     const auto kernels = ReconstructionFor(state);
     const DequantParams dequant = BuildDequantParams(8);
@@ -124,6 +136,8 @@ BENCHMARK(BM_ForwardDct)->DenseRange(0, 2);
 BENCHMARK(BM_QuantizeIntra)->DenseRange(0, 2);
 BENCHMARK(BM_QuantizeInter)->DenseRange(0, 2);
 BENCHMARK(BM_LastScanPosition)->DenseRange(0, 2);
+BENCHMARK(BM_NonZeroLevels)->DenseRange(0, 2);
+BENCHMARK(BM_LoadDifference)->DenseRange(0, 2);
 BENCHMARK(BM_Dequantize)->DenseRange(0, 2);
 BENCHMARK(BM_InverseDct)->DenseRange(0, 2);
 BENCHMARK(BM_AddAndClip)->DenseRange(0, 2);

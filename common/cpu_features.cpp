@@ -1,5 +1,6 @@
 #include "common/cpu_features.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -43,6 +44,10 @@ std::vector<SimdLevel> SimdLevelsAboveScalar() {
     if (features.sse2) levels.push_back(SimdLevel::kSse2);
     if (features.avx2) levels.push_back(SimdLevel::kAvx2);
     return levels;
+}
+
+SimdLevel UsableLevel(SimdLevel requested) {
+    return std::min(requested, GetCpuFeatures().Level());
 }
 
 const char* SimdLevelName(SimdLevel level) {

@@ -31,6 +31,9 @@ CpuFeatures CapFeatures(CpuFeatures detected, const char* noSimd, const char* si
 // tests compare each one with the scalar reference.
 std::vector<SimdLevel> SimdLevelsAboveScalar();
 
+// `requested`, lowered to the level in use where that is below it.
+SimdLevel UsableLevel(SimdLevel requested);
+
 const char* SimdLevelName(SimdLevel level);
 
 }  // namespace kmqx

@@ -1,0 +1,95 @@
+// Scalar against SSE2 and AVX2 for each motion kernel, one call per
+// iteration on random samples (limits high enough that nothing stops early).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "common/kernel_selection.h"
+#include "encoder/sad_kernels.h"
+
+namespace kmqx {
+namespace {
+
+constexpr int32_t kStride = 64;
+
+struct Inputs {
+    std::vector<uint8_t> area = std::vector<uint8_t>(kStride * 20);
+    alignas(32) uint8_t blocks[256];
+    alignas(32) uint8_t out[17 * 17];
+    Inputs() {
+        std::mt19937 random(3);
+        for (auto& v : area) v = static_cast<uint8_t>(random());
+        for (auto& v : blocks) v = static_cast<uint8_t>(random());
+    }
+};
+
+Inputs& TestInputs() {
+    static Inputs inputs;
+    return inputs;
+}
+
+// Argument: the SimdLevel (0 scalar, 1 SSE2, 2 AVX2); levels the processor
+// lacks run as the highest it has.
+MotionKernels KernelsOf(benchmark::State& state) {
+    const SimdLevel level = UsableLevel(static_cast<SimdLevel>(state.range(0)));
+    state.SetLabel(SimdLevelName(level));
+    return KernelsFor(level, ScalarMotionKernels(), UpgradeMotionKernelsSse2,
+                      UpgradeMotionKernelsAvx2);
+}
+
+void BM_Sad16x16Blocks(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    Inputs& in = TestInputs();
+    int32_t sads[4];
+    for (auto _ : state) {
+        kernels.sad16x16Blocks(in.blocks, in.area.data() + 1, kStride, sads);
+        benchmark::DoNotOptimize(sads);
+    }
+}
+
+void BM_MeanDeviation(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kernels.meanDeviation(TestInputs().blocks, 128, INT32_MAX));
+    }
+}
+
+void BM_BandSums(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    int32_t sums[4];
+    for (auto _ : state) {
+        kernels.bandSums(TestInputs().area.data() + 3, kStride, sums);
+        benchmark::DoNotOptimize(sums);
+    }
+}
+
+void BM_HalfPelDiagonal(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    Inputs& in = TestInputs();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            kernels.halfPelDiagonal(in.area.data() + 5, kStride, in.blocks, in.out, INT32_MAX));
+    }
+}
+
+void BM_Predict8x8Diagonal(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    Inputs& in = TestInputs();
+    for (auto _ : state) {
+        kernels.predict8x8(in.area.data() + 7, kStride, 1, 1, in.out);
+        benchmark::DoNotOptimize(in.out);
+    }
+}
+
+BENCHMARK(BM_Sad16x16Blocks)->DenseRange(0, 2);
+BENCHMARK(BM_MeanDeviation)->DenseRange(0, 2);
+BENCHMARK(BM_BandSums)->DenseRange(0, 2);
+BENCHMARK(BM_HalfPelDiagonal)->DenseRange(0, 2);
+BENCHMARK(BM_Predict8x8Diagonal)->DenseRange(0, 2);
+
+}  // namespace
+}  // namespace kmqx
+
+BENCHMARK_MAIN();
