@@ -13,11 +13,6 @@ const IntegerOffset kIntegerCandidateOrder[9] = {
 
 namespace {
 
-// Top-left sample of 8x8 block k (0..3) of the 16x16 area at `topLeft`.
-const uint8_t* BlockAt(const uint8_t* topLeft, int32_t stride, int k) {
-    return topLeft + (k >> 1) * 8 * stride + (k & 1) * 8;
-}
-
 // Block with the largest SAD, the lowest number on ties.
 int WorstBlock(const int32_t blockSad[4]) {
     int worst = 0;
@@ -42,12 +37,8 @@ bool TryCandidate(const MotionKernels& kernels, const MotionState& state, int wo
 
 void LoadCurrentLumaBlocks(const LumaPlane& current, int32_t column, int32_t row,
                            MotionState& state) {
-    const uint8_t* topLeft = current.At(16 * column, 16 * row);
-    for (int k = 0; k < 4; ++k) {
-        const uint8_t* block = BlockAt(topLeft, current.width, k);
-        for (int i = 0; i < 8; ++i)
-            std::memcpy(state.CurrentLumaBlocks[k] + 8 * i, block + i * current.width, 8);
-    }
+    GetMotionKernels().loadMacroblock(current.At(16 * column, 16 * row), current.width,
+                                      state.CurrentLumaBlocks[0]);
 }
 
 void ZeroVectorSad(const LumaPlane& reference, int32_t column, int32_t row, MotionState& state) {

@@ -1,6 +1,7 @@
 #include "encoder/sad_kernels.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "common/kernel_selection.h"
 
@@ -27,6 +28,13 @@ int32_t Sad8x8Limited(const uint8_t* block, const uint8_t* ref, int32_t refStrid
         if (sum >= limit) break;
     }
     return sum;
+}
+
+void LoadMacroblock(const uint8_t* topLeft, int32_t stride, uint8_t* blocks) {
+    for (int k = 0; k < 4; ++k) {
+        const uint8_t* block = topLeft + (k >> 1) * 8 * stride + (k & 1) * 8;
+        for (int i = 0; i < 8; ++i) std::memcpy(blocks + 64 * k + 8 * i, block + i * stride, 8);
+    }
 }
 
 void Sad16x16Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride, int32_t sads[4]) {
@@ -113,6 +121,7 @@ const MotionKernels& ScalarMotionKernels() {
     static const MotionKernels kernels = {
         Sad8x8,
         Sad8x8Limited,
+        LoadMacroblock,
         Sad16x16Blocks,
         MeanDeviation,
         BandSums,

@@ -16,6 +16,10 @@ struct MotionKernels {
     int32_t (*sad8x8)(const uint8_t* block, const uint8_t* ref, int32_t refStride);
     int32_t (*sad8x8Limited)(const uint8_t* block, const uint8_t* ref, int32_t refStride,
                              int32_t limit);
+    // Copies the 16x16 area at `topLeft` into four 8x8 blocks stored one
+    // after the other, 8 bytes a row: top left, top right, bottom left,
+    // bottom right.
+    void (*loadMacroblock)(const uint8_t* topLeft, int32_t stride, uint8_t* blocks);
     // sad8x8 of each of four blocks stored one after the other (64 bytes
     // each: top left, top right, bottom left, bottom right) against the 16x16
     // area at `ref`.

@@ -62,6 +62,7 @@ KMQX_AVX2_ENTRY void Sad16x16BlocksWide(const uint8_t* blocks, const uint8_t* re
 bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.sad8x8 = avx2::Sad8x8;
     kernels.sad8x8Limited = avx2::Sad8x8Limited;
+    kernels.loadMacroblock = avx2::LoadMacroblock;
     kernels.sad16x16Blocks = avx2::Sad16x16BlocksWide;
     kernels.meanDeviation = avx2::MeanDeviation;
     kernels.bandSums = avx2::BandSums;

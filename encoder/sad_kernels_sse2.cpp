@@ -19,6 +19,7 @@ namespace sse2 {
 bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.sad8x8 = sse2::Sad8x8;
     kernels.sad8x8Limited = sse2::Sad8x8Limited;
+    kernels.loadMacroblock = sse2::LoadMacroblock;
     kernels.sad16x16Blocks = sse2::Sad16x16Blocks;
     kernels.meanDeviation = sse2::MeanDeviation;
     kernels.bandSums = sse2::BandSums;

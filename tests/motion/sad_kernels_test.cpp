@@ -82,7 +82,7 @@ TEST_P(MotionKernelTest, BandSumsMatchScalar) {
 }
 
 // Four blocks and a 16x16 reference area: random, extreme and nearly equal.
-TEST_P(MotionKernelTest, MacroblockSadsAndMeanDeviationMatchScalar) {
+TEST_P(MotionKernelTest, MacroblockLoadSadsAndMeanDeviationMatchScalar) {
     std::mt19937 random(11);
     constexpr int32_t kAreaStride = 24;
     for (int trial = 0; trial < 400; ++trial) {
@@ -92,6 +92,10 @@ TEST_P(MotionKernelTest, MacroblockSadsAndMeanDeviationMatchScalar) {
         for (auto& v : area) v = kind == 1 ? 0 : kind == 2 ? 255 : random() & 0xFF;
         if (kind == 3)
             for (size_t i = 0; i < blocks.size(); ++i) blocks[i] = area[i % area.size()] ^ 1;
+        std::vector<uint8_t> expectedBlocks(256 + 32, kGuard), actualBlocks(256 + 32, kGuard);
+        scalar.loadMacroblock(area.data() + 1, kAreaStride, expectedBlocks.data() + 16);
+        fast.loadMacroblock(area.data() + 1, kAreaStride, actualBlocks.data() + 16);
+        ASSERT_EQ(actualBlocks, expectedBlocks);
         int32_t expected[4], actual[4];
         scalar.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, expected);
         fast.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, actual);
