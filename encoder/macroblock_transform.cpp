@@ -98,20 +98,37 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
                                  const MotionState& motion, int32_t paramE,
                                  const QuantizerParams& quantizer, MacroblockLevels& out) {
     assert(MacroblockInside(input, column, row) && SameSize(input, reference));
-    int32_t pattern = 0;
+    // Blocks predicted well enough are not transformed at all; the others are
+    // transformed two at a time.
+    InterBlockSource sources[4];
+    int coded[4];
+    int count = 0;
     for (int block = 0; block < 4; ++block) {
-        // Blocks predicted well enough are not transformed at all.
         if (motion.blockSad[block] <= paramE) {
             ClearBlock(out, block);
             continue;
         }
         Copy8x8(motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride),
                 motion.predictionStride, out.lumaPrediction[block], 8);
-        const int32_t last =
-            QuantizeInterBlock(motion.CurrentLumaBlocks[block], 8, out.lumaPrediction[block], 8,
-                               quantizer, out.levels[block]);
-        out.last[block] = last;
-        if (last != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
+        sources[count] = {motion.CurrentLumaBlocks[block], 8, out.lumaPrediction[block], 8};
+        coded[count++] = block;
+    }
+    int32_t pattern = 0;
+    for (int i = 0; i < count; i += 2) {
+        if (i + 1 < count) {
+            int8_t* const levels[2] = {out.levels[coded[i]], out.levels[coded[i + 1]]};
+            int32_t last[2];
+            QuantizeInterBlockPair(sources + i, quantizer, levels, last);
+            out.last[coded[i]] = last[0];
+            out.last[coded[i + 1]] = last[1];
+        } else {
+            out.last[coded[i]] = QuantizeInterBlock(sources[i].current, 8, sources[i].prediction, 8,
+                                                    quantizer, out.levels[coded[i]]);
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        const int block = coded[i];
+        if (out.last[block] != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
     }
     PredictChroma(reference, column, row, vx, vy, out.chromaPrediction[0], out.chromaPrediction[1]);
     // Chroma is coded only alongside coded luminance.
@@ -122,14 +139,14 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
     }
     const int32_t chromaPitch = input.chromaWidth();
     const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
-    const uint8_t* chromaPlanes[2] = {input.cb, input.cr};
-    for (int k = 0; k < 2; ++k) {
-        const int block = 4 + k;
-        const int32_t last =
-            QuantizeInterBlock(chromaPlanes[k] + chromaOffset, chromaPitch, out.chromaPrediction[k],
-                               8, quantizer, out.levels[block]);
-        out.last[block] = last;
-        if (last != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
+    const InterBlockSource chroma[2] = {
+        {input.cb + chromaOffset, chromaPitch, out.chromaPrediction[0], 8},
+        {input.cr + chromaOffset, chromaPitch, out.chromaPrediction[1], 8},
+    };
+    int8_t* const chromaLevels[2] = {out.levels[4], out.levels[5]};
+    QuantizeInterBlockPair(chroma, quantizer, chromaLevels, out.last + 4);
+    for (int block = 4; block < 6; ++block) {
+        if (out.last[block] != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
     }
     return pattern;
 }

@@ -114,4 +114,19 @@ int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const 
     return kernels.lastScanPosition(levels);
 }
 
+void QuantizeInterBlockPair(const InterBlockSource sources[2], const QuantizerParams& quantizer,
+                            int8_t* const levels[2], int32_t last[2]) {
+    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
+    alignas(32) int16_t blocks[2][64];
+    for (int k = 0; k < 2; ++k) {
+        kernels.loadDifference(sources[k].current, sources[k].currentStride, sources[k].prediction,
+                               sources[k].predictionStride, blocks[k]);
+    }
+    kernels.forwardDctPair(blocks[0], blocks[1]);
+    for (int k = 0; k < 2; ++k) {
+        kernels.quantizeInter(blocks[k], quantizer, levels[k]);
+        last[k] = kernels.lastScanPosition(levels[k]);
+    }
+}
+
 }  // namespace kmqx

@@ -36,4 +36,16 @@ int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const 
                            int32_t predictionStride, const QuantizerParams& quantizer,
                            int8_t levels[64]);
 
+// The samples an inter block is coded from.
+struct InterBlockSource {
+    const uint8_t* current;
+    int32_t currentStride;
+    const uint8_t* prediction;
+    int32_t predictionStride;
+};
+// Two inter blocks, each exactly as QuantizeInterBlock codes it (transformed
+// together where the processor allows); last[k] belongs to levels[k].
+void QuantizeInterBlockPair(const InterBlockSource sources[2], const QuantizerParams& quantizer,
+                            int8_t* const levels[2], int32_t last[2]);
+
 }  // namespace kmqx

@@ -16,6 +16,8 @@ struct ForwardTransformKernels {
     // In place: samples in, post-scaled coefficients out, transposed (row =
     // horizontal frequency).
     void (*forwardDct)(int16_t block[64]);
+    // forwardDct on each of two blocks.
+    void (*forwardDctPair)(int16_t first[64], int16_t second[64]);
     // Intra rule for every position (index 0 included; the caller overwrites
     // it with the DC). Same orientation as the input.
     void (*quantizeIntra)(const int16_t coefficients[64], const QuantizerParams& quantizer,

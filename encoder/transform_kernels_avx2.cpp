@@ -15,9 +15,29 @@ namespace {
 namespace avx2 {
 #define KMQX_VECTOR KMQX_AVX2
 #define KMQX_VECTOR_ENTRY KMQX_AVX2_ENTRY
+#define KMQX_VECTOR_WIDE
 #include "encoder/transform_kernels_x86.inc"
 #undef KMQX_VECTOR
 #undef KMQX_VECTOR_ENTRY
+#undef KMQX_VECTOR_WIDE
+
+// Two blocks at once, one per 128-bit lane.
+KMQX_AVX2_ENTRY void ForwardDctPairWide(int16_t first[64], int16_t second[64]) {
+    __m256i rows[8];
+    for (int i = 0; i < 8; ++i) {
+        const __m256i pair = _mm256_inserti128_si256(_mm256_castsi128_si256(Load(first + 8 * i)),
+                                                     Load(second + 8 * i), 1);
+        rows[i] = _mm256_slli_epi16(pair, 1);
+    }
+    TransformRows(rows);
+    for (int i = 0; i < 8; ++i) {
+        const __m256i factor = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i)));
+        const __m256i scaled = PostScale(rows[i], factor);
+        Store(first + 8 * i, _mm256_castsi256_si128(scaled));
+        Store(second + 8 * i, _mm256_extracti128_si256(scaled, 1));
+    }
+}
 
 // LevelsFromMagnitudes on two rows at once.
 KMQX_AVX2 inline __m256i LevelsFromMagnitudesWide(__m256i magnitude, __m256i positive,
@@ -70,6 +90,7 @@ bool UpgradeForwardTransformKernelsAvx2(ForwardTransformKernels& kernels) {
     kernels.loadDifference = avx2::LoadDifference;
     kernels.loadTransposed = avx2::LoadTransposed;
     kernels.forwardDct = avx2::ForwardDct;
+    kernels.forwardDctPair = avx2::ForwardDctPairWide;
     kernels.quantizeIntra = avx2::QuantizeIntraCoefficients;
     kernels.quantizeInter = avx2::QuantizeInterCoefficientsWide;
     kernels.lastScanPosition = avx2::LastScanPosition;

@@ -108,6 +108,23 @@ TEST_P(SimdKernels, ForwardDct) {
     }
 }
 
+// The pair kernel against the single one, on two different blocks.
+TEST_P(SimdKernels, ForwardDctPair) {
+    const auto blocks = Int16Blocks(-255, 255);
+    for (size_t b = 0; b + 1 < blocks.size(); b += 2) {
+        Guarded<int16_t> first(64), second(64);
+        std::copy(blocks[b].begin(), blocks[b].end(), first.data());
+        std::copy(blocks[b + 1].begin(), blocks[b + 1].end(), second.data());
+        fastForward_.forwardDctPair(first.data(), second.data());
+        ASSERT_TRUE(first.GuardsIntact() && second.GuardsIntact());
+        std::vector<int16_t> expectedFirst = blocks[b], expectedSecond = blocks[b + 1];
+        scalarForward_.forwardDct(expectedFirst.data());
+        scalarForward_.forwardDct(expectedSecond.data());
+        ASSERT_TRUE(std::equal(expectedFirst.begin(), expectedFirst.end(), first.data()));
+        ASSERT_TRUE(std::equal(expectedSecond.begin(), expectedSecond.end(), second.data()));
+    }
+}
+
 // Random, extreme and sparse blocks (a few coefficients, as coded blocks
 // mostly are, which the scalar version takes through its shortcuts).
 TEST_P(SimdKernels, InverseDct) {
