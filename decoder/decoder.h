@@ -6,6 +6,8 @@
 #include "common/planar_frame.h"
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_interface.h"
+#include "decoder/prediction_kernels.h"
+#include "decoder/vlc_tables.h"
 
 namespace kmqx {
 
@@ -115,10 +117,12 @@ class Decoder final : public DecoderInterface {
     // Reconstruction (reconstruction.cpp).
     void ReconstructMacroblock(const PendingMacroblock& mb);
     void PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy);
-    void AddBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y);
-    void PutBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y);
 
     BitReader reader_;
+    // Tables and kernels are built once per process; held here so that the
+    // macroblock loop need not ask for them again.
+    const DecoderVlcTables* vlc_ = &GetDecoderVlcTables();
+    const PredictionKernels* kernels_ = &GetPredictionKernels();
     alignas(16) int16_t coefficients_[6][64] = {};
 
     // Current: decoded into; Reference: predicted from; Target: the Current

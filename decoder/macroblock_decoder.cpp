@@ -31,15 +31,15 @@ void Decoder::SetGridBorders() {
 }
 
 int32_t Decoder::DecodeMcbpc() {
-    const VlcEntry entry = LookupMcbpc(GetDecoderVlcTables(), pictureType_ == kPictureInter,
-                                       reader_.Peek(kMcbpcPeekBits));
+    const VlcEntry entry =
+        LookupMcbpc(*vlc_, pictureType_ == kPictureInter, reader_.Peek(kMcbpcPeekBits));
     if (entry.length == 0) return kLookupError;
     reader_.Skip(entry.length);
     return entry.value;
 }
 
 int32_t Decoder::DecodeCbpy() {
-    const VlcEntry entry = LookupCbpy(GetDecoderVlcTables(), reader_.Peek(kCbpyPeekBits));
+    const VlcEntry entry = LookupCbpy(*vlc_, reader_.Peek(kCbpyPeekBits));
     if (entry.length == 0) return kLookupError;
     reader_.Skip(entry.length);
     return entry.value;
@@ -47,7 +47,7 @@ int32_t Decoder::DecodeCbpy() {
 
 int32_t Decoder::DecodeMotionVectorDifference() {
     if (reader_.ReadBit() == 1) return 0;
-    const VlcEntry entry = LookupMvd(GetDecoderVlcTables(), reader_.Peek(kMvdPeekBits));
+    const VlcEntry entry = LookupMvd(*vlc_, reader_.Peek(kMvdPeekBits));
     if (entry.length == 0) return kLookupError;
     reader_.Skip(entry.length);
     return entry.value;
@@ -62,7 +62,7 @@ int32_t Decoder::PredictVector(int32_t row, int32_t column, const int32_t* grid)
 }
 
 void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
-    const DecoderVlcTables& tables = GetDecoderVlcTables();
+    const DecoderVlcTables& tables = *vlc_;
     const int32_t quant = quant_;
     int32_t position = isIntra ? 1 : 0;
     for (;;) {

@@ -2,8 +2,8 @@
 // macroblock into the Target planes.
 #include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
-#include "common/saturate.h"
 #include "decoder/decoder.h"
+#include "decoder/prediction_kernels.h"
 
 namespace kmqx {
 namespace {
@@ -11,8 +11,9 @@ namespace {
 // Predicts a size x size block at (x, y) of `dst` from `src` displaced by
 // the half-sample vector (vx, vy). Samples beyond the plane edge repeat the
 // edge sample, so no vector reads outside the plane.
-void PredictBlock(const uint8_t* src, uint8_t* dst, int32_t pitch, int32_t width, int32_t height,
-                  int32_t x, int32_t y, int32_t vx, int32_t vy, int32_t size) {
+void PredictBlock(const PredictionKernels& kernels, const uint8_t* src, uint8_t* dst, int32_t pitch,
+                  int32_t width, int32_t height, int32_t x, int32_t y, int32_t vx, int32_t vy,
+                  int32_t size) {
     const int32_t sx = x + (vx >> 1);
     const int32_t sy = y + (vy >> 1);
     const int32_t hx = vx & 1;
@@ -22,27 +23,8 @@ void PredictBlock(const uint8_t* src, uint8_t* dst, int32_t pitch, int32_t width
     const bool inside = sx >= 0 && sy >= 0 && sx + size + hx <= width && sy + size + hy <= height;
     if (inside) {
         const uint8_t* a = src + size_t(sy) * pitch + sx;
-        if (!hx && !hy) {
-            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
-                for (int32_t i = 0; i < size; ++i) out[i] = a[i];
-            }
-        } else if (!hy) {
-            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
-                for (int32_t i = 0; i < size; ++i) out[i] = uint8_t((a[i] + a[i + 1] + 1) >> 1);
-            }
-        } else if (!hx) {
-            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
-                const uint8_t* c = a + pitch;
-                for (int32_t i = 0; i < size; ++i) out[i] = uint8_t((a[i] + c[i] + 1) >> 1);
-            }
-        } else {
-            for (int32_t r = 0; r < size; ++r, a += pitch, out += pitch) {
-                const uint8_t* c = a + pitch;
-                for (int32_t i = 0; i < size; ++i) {
-                    out[i] = uint8_t((a[i] + a[i + 1] + c[i] + c[i + 1] + 2) >> 2);
-                }
-            }
-        }
+        const auto predict = size == 16 ? kernels.predict16 : kernels.predict8;
+        predict[hx + 2 * hy](a, out, pitch);
         return;
     }
 
@@ -75,6 +57,7 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
     } else if (mb.type == kMacroblockInter4V) {
         PredictMacroblock(x, y, 0, 0);
     }
+    const PredictionKernels& kernels = *kernels_;
     for (int block = 0; block < 6; ++block) {
         const bool coded = IsBlockCoded(mb.cbp, block);
         if (!isIntra && !coded) continue;
@@ -95,36 +78,25 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
             bx = x / 2;
             by = y / 2;
         }
+        uint8_t* out = plane + size_t(by) * pitch + bx;
         if (isIntra) {
-            PutBlock(coefficients, plane, pitch, bx, by);
+            kernels.putBlock(coefficients, out, pitch);
         } else {
-            AddBlock(coefficients, plane, pitch, bx, by);
+            kernels.addBlock(coefficients, out, pitch);
         }
     }
 }
 
 void Decoder::PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy) {
-    PredictBlock(reference_.y, target_.y, codedWidth_, codedWidth_, codedHeight_, x, y, vx, vy, 16);
+    const PredictionKernels& kernels = *kernels_;
+    PredictBlock(kernels, reference_.y, target_.y, codedWidth_, codedWidth_, codedHeight_, x, y, vx,
+                 vy, 16);
     const int32_t cx = ChromaVectorComponent(vx);
     const int32_t cy = ChromaVectorComponent(vy);
-    PredictBlock(reference_.cb, target_.cb, chromaWidth_, chromaWidth_, chromaHeight_, x / 2, y / 2,
-                 cx, cy, 8);
-    PredictBlock(reference_.cr, target_.cr, chromaWidth_, chromaWidth_, chromaHeight_, x / 2, y / 2,
-                 cx, cy, 8);
-}
-
-void Decoder::AddBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y) {
-    uint8_t* out = plane + size_t(y) * pitch + x;
-    for (int32_t r = 0; r < 8; ++r, out += pitch, block += 8) {
-        for (int32_t i = 0; i < 8; ++i) out[i] = ClipToByte(out[i] + block[i]);
-    }
-}
-
-void Decoder::PutBlock(const int16_t* block, uint8_t* plane, int32_t pitch, int32_t x, int32_t y) {
-    uint8_t* out = plane + size_t(y) * pitch + x;
-    for (int32_t r = 0; r < 8; ++r, out += pitch, block += 8) {
-        for (int32_t i = 0; i < 8; ++i) out[i] = ClipToByte(block[i]);
-    }
+    PredictBlock(kernels, reference_.cb, target_.cb, chromaWidth_, chromaWidth_, chromaHeight_,
+                 x / 2, y / 2, cx, cy, 8);
+    PredictBlock(kernels, reference_.cr, target_.cr, chromaWidth_, chromaWidth_, chromaHeight_,
+                 x / 2, y / 2, cx, cy, 8);
 }
 
 }  // namespace kmqx
