@@ -11,13 +11,12 @@ void BitReader::Init(const uint8_t* data, int32_t size) {
     stagingPos_ = kStagingSize;
     fetchedChunks_ = 0;
     bitsLeft_ = 0;
-    std::memset(window_, 0, sizeof(window_));
+    cache_ = 0;
     Fetch();
 }
 
 void BitReader::Fetch() {
     while (bitsLeft_ < kRefillBelow) {
-        std::memcpy(window_, window_ + 8, 4);
         if (stagingPos_ >= kStagingSize) {
             int32_t count = size_ - consumed_;
             if (count > kStagingSize) count = kStagingSize;
@@ -34,9 +33,12 @@ void BitReader::Fetch() {
             stagingPos_ = 0;
             ++fetchedChunks_;
         }
-        std::memcpy(window_ + 4, staging_ + stagingPos_, 8);
-        stagingPos_ += 8;
-        bitsLeft_ += 64;
+        const uint8_t* next = staging_ + stagingPos_;
+        const uint32_t word = (uint32_t(next[0]) << 24) | (uint32_t(next[1]) << 16) |
+                              (uint32_t(next[2]) << 8) | uint32_t(next[3]);
+        cache_ |= uint64_t(word) << (32 - bitsLeft_);
+        stagingPos_ += 4;
+        bitsLeft_ += 32;
     }
 }
 

@@ -16,14 +16,9 @@ class BitReader {
     void Init(const uint8_t* data, int32_t size);
 
     // The next n (0..24) bits, first bit most significant; consumes nothing.
-    uint32_t Peek(int n) const {
-        const int index = (96 - bitsLeft_) >> 3;
-        const uint32_t word = (uint32_t(window_[index]) << 24) |
-                              (uint32_t(window_[index + 1]) << 16) |
-                              (uint32_t(window_[index + 2]) << 8) | uint32_t(window_[index + 3]);
-        return (word >> (((bitsLeft_ - 1) & 7) + 25 - n)) & ((1u << n) - 1u);
-    }
+    uint32_t Peek(int n) const { return uint32_t((cache_ >> (63 - n)) >> 1); }
     void Skip(int n) {
+        cache_ <<= n;
         bitsLeft_ -= n;
         if (bitsLeft_ < kRefillBelow) Fetch();
     }
@@ -42,8 +37,9 @@ class BitReader {
     int64_t BitPosition() const;
 
   private:
-    // Window keeps at least 32 unread bits, so a 24-bit peek at any bit
-    // offset is one 32-bit load from inside the 12 window bytes.
+    // The cache keeps at least 32 unread bits, first bit in its top bit and
+    // zeros below the last, so a peek is one shift and a refill one 32-bit
+    // load from the staging area.
     static constexpr int kRefillBelow = 32;
 
     void Fetch();
@@ -53,9 +49,9 @@ class BitReader {
     int32_t consumed_ = 0;
     int32_t stagingPos_ = kStagingSize;
     int32_t fetchedChunks_ = 0;
-    int bitsLeft_ = 0;
+    int bitsLeft_ = 0;  // unread bits in cache_
+    uint64_t cache_ = 0;
     uint8_t staging_[kStagingSize + 4] = {};
-    uint8_t window_[12] = {};
 };
 
 }  // namespace kmqx

@@ -64,28 +64,39 @@ int32_t Decoder::PredictVector(int32_t row, int32_t column, const int32_t* grid)
 void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
     const DecoderVlcTables& tables = *vlc_;
     const int32_t quant = quant_;
+    // |REC| = 2 QUANT |LEVEL| + R; a table level (1..12) never reaches the
+    // saturation limit. A forbidden quantiser of 0 reconstructs nothing.
+    const int32_t step = quant > 0 ? 2 * quant : 0;
+    const int32_t rounding = quant > 0 ? DequantRounding(quant) : 0;
     int32_t position = isIntra ? 1 : 0;
     for (;;) {
-        const VlcEntry entry = LookupTcoef(tables, reader_.Peek(kTcoefPeekBits));
+        // The code and the sign bit after it in one peek.
+        const uint32_t bits = reader_.Peek(kTcoefPeekBits + 1);
+        const VlcEntry entry = LookupTcoef(tables, bits >> 1);
         if (entry.length == 0) {
             resyncPending_ = true;
             return;
         }
-        reader_.Skip(entry.length);
 
         int32_t last;
         int32_t run;
-        int32_t level;
+        int32_t value;
         if (entry.value == kTcoefEscapeValue) {
-            last = int32_t(reader_.ReadBit());
-            run = int32_t(reader_.Read(6));
-            const int32_t field = int32_t(reader_.Read(8));
-            level = field >= 128 ? field - 256 : field;
+            reader_.Skip(entry.length);
+            // LAST (1), RUN (6), LEVEL (8).
+            const int32_t fields = int32_t(reader_.Read(15));
+            last = fields >> 14;
+            run = (fields >> 8) & 63;
+            const int32_t field = fields & 255;
+            const int32_t level = field >= 128 ? field - 256 : field;
+            value = quant > 0 ? Dequantize(level, quant) : 0;
         } else {
+            reader_.Skip(entry.length + 1);
             last = entry.value >> 12;
             run = (entry.value >> 4) & 255;
-            level = entry.value & 15;
-            if (reader_.ReadBit() == 1) level = -level;
+            const int32_t magnitude = step * (entry.value & 15) + rounding;
+            const bool negative = (bits >> (kTcoefPeekBits - entry.length)) & 1;
+            value = negative ? -magnitude : magnitude;
         }
 
         position += run;
@@ -93,8 +104,7 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
             resyncPending_ = true;
             return;
         }
-        // A forbidden quantiser of 0 reconstructs nothing.
-        block[kZigzag[position]] = int16_t(quant > 0 ? Dequantize(level, quant) : 0);
+        block[kZigzag[position]] = int16_t(value);
         ++position;
         if (last == 1) return;
         if (position > 63) {  // the next event can only run past the block
