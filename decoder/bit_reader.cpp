@@ -33,12 +33,7 @@ void BitReader::Fetch() {
             stagingPos_ = 0;
             ++fetchedChunks_;
         }
-        const uint8_t* next = staging_ + stagingPos_;
-        const uint32_t word = (uint32_t(next[0]) << 24) | (uint32_t(next[1]) << 16) |
-                              (uint32_t(next[2]) << 8) | uint32_t(next[3]);
-        cache_ |= uint64_t(word) << (32 - bitsLeft_);
-        stagingPos_ += 4;
-        bitsLeft_ += 32;
+        LoadWord();
     }
 }
 

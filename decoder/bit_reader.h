@@ -20,7 +20,14 @@ class BitReader {
     void Skip(int n) {
         cache_ <<= n;
         bitsLeft_ -= n;
-        if (bitsLeft_ < kRefillBelow) Fetch();
+        if (bitsLeft_ < kRefillBelow) {
+            // The next staging word, or a new chunk first.
+            if (stagingPos_ < kStagingSize) {
+                LoadWord();
+            } else {
+                Fetch();
+            }
+        }
     }
     uint32_t Read(int n) {
         const uint32_t value = Peek(n);
@@ -43,6 +50,15 @@ class BitReader {
     static constexpr int kRefillBelow = 32;
 
     void Fetch();
+    // Appends the 32 bits at stagingPos_ below the unread bits.
+    void LoadWord() {
+        const uint8_t* next = staging_ + stagingPos_;
+        const uint32_t word = (uint32_t(next[0]) << 24) | (uint32_t(next[1]) << 16) |
+                              (uint32_t(next[2]) << 8) | uint32_t(next[3]);
+        cache_ |= uint64_t(word) << (32 - bitsLeft_);
+        stagingPos_ += 4;
+        bitsLeft_ += 32;
+    }
 
     const uint8_t* data_ = nullptr;
     int32_t size_ = 0;
