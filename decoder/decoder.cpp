@@ -63,7 +63,9 @@ int32_t Decoder::DecodeFrame(const uint8_t* data, int32_t size) {
 }
 
 PlanarFrame Decoder::GetPicture() {
-    if (pictureCount_ == 0 || output_.y == nullptr) return PlanarFrame{nullptr, nullptr, nullptr};
+    if (pictureCount_ == 0 || target_.y == nullptr) return PlanarFrame{nullptr, nullptr, nullptr};
+    // At a size of whole macroblocks the decoded planes are already packed.
+    if (output_.y == nullptr) return target_;
     for (int32_t row = 0; row < displayHeight_; ++row) {
         std::memcpy(output_.y + size_t(row) * displayWidth_, target_.y + size_t(row) * codedWidth_,
                     size_t(displayWidth_));
@@ -85,10 +87,12 @@ bool Decoder::AllocatePlanes(int32_t width, int32_t height) {
     const int32_t codedHeight = (height + 15) & ~15;
     const size_t lumaSize = size_t(codedWidth) * size_t(codedHeight);
     const size_t chromaSize = lumaSize / 4;
-    const size_t outputLuma = size_t(width) * size_t(height);
-    const size_t outputChroma = outputLuma / 4;
+    // A packed copy only where the display size cuts into the macroblocks.
+    const bool packedCopy = codedWidth != width || codedHeight != height;
+    const size_t outputLuma = packedCopy ? size_t(width) * size_t(height) : 0;
+    const size_t outputChroma = size_t(width / 2) * size_t(height / 2);
     const size_t pictureSize = lumaSize + 2 * chromaSize;
-    const size_t total = 2 * pictureSize + outputLuma + 2 * outputChroma;
+    const size_t total = 2 * pictureSize + (packedCopy ? outputLuma + 2 * outputChroma : 0);
 
     const int32_t mbCols = codedWidth / 16;
     const int32_t mbRows = codedHeight / 16;
@@ -104,7 +108,8 @@ bool Decoder::AllocatePlanes(int32_t width, int32_t height) {
     p += pictureSize;
     reference_ = {p, p + lumaSize, p + lumaSize + chromaSize};
     p += pictureSize;
-    output_ = {p, p + outputLuma, p + outputLuma + outputChroma};
+    output_ =
+        packedCopy ? PlanarFrame{p, p + outputLuma, p + outputLuma + outputChroma} : PlanarFrame{};
     target_ = current_;
     pictureStorage_ = std::move(storage);
 

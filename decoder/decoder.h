@@ -23,8 +23,9 @@ class Decoder final : public DecoderInterface {
     int32_t BeginDecompress() override;
     int32_t DecodeFrame(const uint8_t* data, int32_t size) override;
     int32_t EndDecompress() override;
-    // The last decoded picture, packed at the display size; all pointers
-    // are null while no picture of the sequence exists.
+    // The last decoded picture, packed at the display size, valid until the
+    // next DecodeFrame or EndDecompress; all pointers are null while no
+    // picture of the sequence exists. Callers only read it.
     PlanarFrame GetPicture() override;
     int32_t Probe() override { return 1; }
     int32_t GetWidth() override { return displayWidth_; }
@@ -127,7 +128,8 @@ class Decoder final : public DecoderInterface {
 
     // Current: decoded into; Reference: predicted from; Target: the Current
     // pointers taken at the exchange, written by reconstruction; Output: the
-    // packed copy handed out by GetPicture.
+    // packed copy handed out by GetPicture, only where the display size is
+    // not whole macroblocks (else Target is handed out).
     PlanarFrame current_{};
     PlanarFrame reference_{};
     PlanarFrame target_{};
