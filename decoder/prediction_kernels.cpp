@@ -9,9 +9,9 @@ namespace kmqx {
 namespace {
 
 template <int kSize, int kHalfX, int kHalfY>
-void PredictScalar(const uint8_t* src, uint8_t* dst, int32_t pitch) {
-    for (int32_t r = 0; r < kSize; ++r, src += pitch, dst += pitch) {
-        const uint8_t* below = src + (kHalfY ? pitch : 0);
+void PredictScalar(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch) {
+    for (int32_t r = 0; r < kSize; ++r, src += srcPitch, dst += dstPitch) {
+        const uint8_t* below = src + (kHalfY ? srcPitch : 0);
         for (int32_t i = 0; i < kSize; ++i) {
             if (kHalfX && kHalfY) {
                 dst[i] = uint8_t((src[i] + src[i + 1] + below[i] + below[i + 1] + 2) >> 2);

@@ -8,11 +8,11 @@ namespace kmqx {
 // the block.
 struct PredictionKernels {
     // Predicts a block from `src`, the reference sample at the vector's
-    // integer position, into `dst`; both planes have `pitch`. The half-sample
+    // integer position, into `dst`, each at its own pitch. The half-sample
     // part selects the kernel: index hx + 2 * hy, giving a copy, the rounded
     // mean of horizontal or vertical neighbours, or of four. Reads a column
     // (row) beyond the block only where hx (hy) is set.
-    using Predict = void (*)(const uint8_t* src, uint8_t* dst, int32_t pitch);
+    using Predict = void (*)(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch);
     Predict predict16[4];  // 16 x 16 luma
     Predict predict8[4];   // 8 x 8 chroma
     // dst = clip(dst + residual) and dst = clip(residual) for one 8 x 8 block

@@ -29,22 +29,24 @@ KMQX_SSE2 inline void StoreRow(uint8_t* p, __m128i v) {
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictCopy(const uint8_t* src, uint8_t* dst, int32_t pitch) {
-    for (int32_t r = 0; r < kSize; ++r, src += pitch, dst += pitch)
+KMQX_SSE2 void PredictCopy(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch) {
+    for (int32_t r = 0; r < kSize; ++r, src += srcPitch, dst += dstPitch)
         StoreRow<kSize>(dst, LoadRow<kSize>(src));
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictHorizontal(const uint8_t* src, uint8_t* dst, int32_t pitch) {
-    for (int32_t r = 0; r < kSize; ++r, src += pitch, dst += pitch)
+KMQX_SSE2 void PredictHorizontal(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
+                                 int32_t dstPitch) {
+    for (int32_t r = 0; r < kSize; ++r, src += srcPitch, dst += dstPitch)
         StoreRow<kSize>(dst, _mm_avg_epu8(LoadRow<kSize>(src), LoadRow<kSize>(src + 1)));
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictVertical(const uint8_t* src, uint8_t* dst, int32_t pitch) {
+KMQX_SSE2 void PredictVertical(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
+                               int32_t dstPitch) {
     __m128i above = LoadRow<kSize>(src);
-    for (int32_t r = 0; r < kSize; ++r, dst += pitch) {
-        src += pitch;
+    for (int32_t r = 0; r < kSize; ++r, dst += dstPitch) {
+        src += srcPitch;
         const __m128i below = LoadRow<kSize>(src);
         StoreRow<kSize>(dst, _mm_avg_epu8(above, below));
         above = below;
@@ -70,11 +72,12 @@ KMQX_SSE2 inline RowSums PairSums(const uint8_t* p) {
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictDiagonal(const uint8_t* src, uint8_t* dst, int32_t pitch) {
+KMQX_SSE2 void PredictDiagonal(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
+                               int32_t dstPitch) {
     const __m128i two = _mm_set1_epi16(2);
     RowSums above = PairSums<kSize>(src);
-    for (int32_t r = 0; r < kSize; ++r, dst += pitch) {
-        src += pitch;
+    for (int32_t r = 0; r < kSize; ++r, dst += dstPitch) {
+        src += srcPitch;
         const RowSums below = PairSums<kSize>(src);
         const __m128i low =
             _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above.low, below.low), two), 2);

@@ -2,47 +2,49 @@
 // macroblock into the Target planes.
 #include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
+#include "common/saturate.h"
 #include "decoder/decoder.h"
 #include "decoder/prediction_kernels.h"
 
 namespace kmqx {
 namespace {
 
-// Predicts a size x size block at (x, y) of `dst` from `src` displaced by
-// the half-sample vector (vx, vy). Samples beyond the plane edge repeat the
-// edge sample, so no vector reads outside the plane.
-void PredictBlock(const PredictionKernels& kernels, const uint8_t* src, uint8_t* dst, int32_t pitch,
-                  int32_t width, int32_t height, int32_t x, int32_t y, int32_t vx, int32_t vy,
-                  int32_t size) {
+// Predicts a block whose vector reaches beyond the plane edge from a copy of
+// the (size + 1) x (size + 1) samples it uses, the edge samples repeated into
+// it, so that no vector reads outside the plane.
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))
+#endif
+void PredictAtEdge(PredictionKernels::Predict predict, const uint8_t* src, int32_t pitch,
+                   int32_t width, int32_t height, int32_t sx, int32_t sy, int32_t size,
+                   uint8_t* out) {
+    constexpr int32_t kEdgePitch = 17;
+    uint8_t edge[kEdgePitch * kEdgePitch];
+    for (int32_t r = 0; r <= size; ++r) {
+        const uint8_t* row = src + size_t(Clamp(sy + r, 0, height - 1)) * pitch;
+        for (int32_t i = 0; i <= size; ++i)
+            edge[r * kEdgePitch + i] = row[Clamp(sx + i, 0, width - 1)];
+    }
+    predict(edge, kEdgePitch, out, pitch);
+}
+
+// Predicts the size x size block at (x, y) of `dst` from `src` displaced by
+// the half-sample vector (vx, vy); the planes are `width` x `height` samples
+// at `pitch`.
+template <int32_t kSize>
+inline void PredictBlock(const PredictionKernels::Predict* predictors, const uint8_t* src,
+                         uint8_t* dst, int32_t pitch, int32_t width, int32_t height, int32_t x,
+                         int32_t y, int32_t vx, int32_t vy) {
     const int32_t sx = x + (vx >> 1);
     const int32_t sy = y + (vy >> 1);
     const int32_t hx = vx & 1;
     const int32_t hy = vy & 1;
+    const PredictionKernels::Predict predict = predictors[hx + 2 * hy];
     uint8_t* out = dst + size_t(y) * pitch + x;
-
-    const bool inside = sx >= 0 && sy >= 0 && sx + size + hx <= width && sy + size + hy <= height;
-    if (inside) {
-        const uint8_t* a = src + size_t(sy) * pitch + sx;
-        const auto predict = size == 16 ? kernels.predict16 : kernels.predict8;
-        predict[hx + 2 * hy](a, out, pitch);
-        return;
-    }
-
-    auto sample = [&](int32_t px, int32_t py) -> int32_t {
-        px = px < 0 ? 0 : (px >= width ? width - 1 : px);
-        py = py < 0 ? 0 : (py >= height ? height - 1 : py);
-        return src[size_t(py) * pitch + px];
-    };
-    for (int32_t r = 0; r < size; ++r, out += pitch) {
-        for (int32_t i = 0; i < size; ++i) {
-            const int32_t px = sx + i;
-            const int32_t py = sy + r;
-            const int32_t a = sample(px, py);
-            const int32_t b = sample(px + hx, py);
-            const int32_t c = sample(px, py + hy);
-            const int32_t d = sample(px + hx, py + hy);
-            out[i] = uint8_t((a + b + c + d + 2) >> 2);
-        }
+    if (sx >= 0 && sy >= 0 && sx + kSize + hx <= width && sy + kSize + hy <= height) {
+        predict(src + size_t(sy) * pitch + sx, pitch, out, pitch);
+    } else {
+        PredictAtEdge(predict, src, pitch, width, height, sx, sy, kSize, out);
     }
 }
 
@@ -89,14 +91,24 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
 
 void Decoder::PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy) {
     const PredictionKernels& kernels = *kernels_;
-    PredictBlock(kernels, reference_.y, target_.y, codedWidth_, codedWidth_, codedHeight_, x, y, vx,
-                 vy, 16);
+    if ((vx | vy) == 0) {  // most often: a copy from the same place
+        const size_t luma = size_t(y) * codedWidth_ + x;
+        const size_t chroma = size_t(y / 2) * chromaWidth_ + x / 2;
+        kernels.predict16[0](reference_.y + luma, codedWidth_, target_.y + luma, codedWidth_);
+        kernels.predict8[0](reference_.cb + chroma, chromaWidth_, target_.cb + chroma,
+                            chromaWidth_);
+        kernels.predict8[0](reference_.cr + chroma, chromaWidth_, target_.cr + chroma,
+                            chromaWidth_);
+        return;
+    }
+    PredictBlock<16>(kernels.predict16, reference_.y, target_.y, codedWidth_, codedWidth_,
+                     codedHeight_, x, y, vx, vy);
     const int32_t cx = ChromaVectorComponent(vx);
     const int32_t cy = ChromaVectorComponent(vy);
-    PredictBlock(kernels, reference_.cb, target_.cb, chromaWidth_, chromaWidth_, chromaHeight_,
-                 x / 2, y / 2, cx, cy, 8);
-    PredictBlock(kernels, reference_.cr, target_.cr, chromaWidth_, chromaWidth_, chromaHeight_,
-                 x / 2, y / 2, cx, cy, 8);
+    PredictBlock<8>(kernels.predict8, reference_.cb, target_.cb, chromaWidth_, chromaWidth_,
+                    chromaHeight_, x / 2, y / 2, cx, cy);
+    PredictBlock<8>(kernels.predict8, reference_.cr, target_.cr, chromaWidth_, chromaWidth_,
+                    chromaHeight_, x / 2, y / 2, cx, cy);
 }
 
 }  // namespace kmqx

@@ -59,7 +59,7 @@ TEST(PredictionKernels, Sse2PredictionMatchesScalar) {
             for (int half = 0; half < 4; ++half) {
                 const int32_t hx = half & 1, hy = half >> 1;
                 // Exactly the samples the kernel may read, the last one last.
-                std::vector<uint8_t> source(size_t(size + hy - 1) * kPitch + size + hx);
+                std::vector<uint8_t> source(size_t(size + hy - 1) * (kPitch - 1) + size + hx);
                 for (auto& s : source) s = Sample(random, round);
                 const std::vector<uint8_t> initial(size_t(size * size), 0);
                 std::vector<uint8_t> expected = Destination(size, initial);
@@ -67,8 +67,11 @@ TEST(PredictionKernels, Sse2PredictionMatchesScalar) {
                 const auto pick = [&](const PredictionKernels& k) {
                     return size == 16 ? k.predict16[half] : k.predict8[half];
                 };
-                pick(scalar)(source.data(), expected.data() + kBlockOffset, kPitch);
-                pick(sse2)(source.data(), actual.data() + kBlockOffset, kPitch);
+                // Source and destination pitches differ, as for blocks
+                // predicted from a copy of the picture's edge.
+                const int32_t srcPitch = kPitch - 1;
+                pick(scalar)(source.data(), srcPitch, expected.data() + kBlockOffset, kPitch);
+                pick(sse2)(source.data(), srcPitch, actual.data() + kBlockOffset, kPitch);
                 ASSERT_EQ(actual, expected) << "size " << size << " half " << half;
                 ExpectGuardsIntact(actual, size);
             }
@@ -83,7 +86,7 @@ TEST(PredictionKernels, ScalarPredictionRoundsHalfSamplesUp) {
     for (size_t i = 0; i < source.size(); ++i) source[i] = uint8_t(1 + (i & 1));
     for (int half = 1; half < 4; ++half) {
         std::vector<uint8_t> plane = Destination(8, std::vector<uint8_t>(64, 0));
-        ScalarPredictionKernels().predict8[half](source.data(), plane.data() + kBlockOffset,
+        ScalarPredictionKernels().predict8[half](source.data(), kPitch, plane.data() + kBlockOffset,
                                                  kPitch);
         const bool vertical = half == 2;  // both rows equal at an even pitch: no rounding
         EXPECT_EQ(plane[kBlockOffset], vertical ? 1 : 2) << "half " << half;
