@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "common/saturate.h"
+
 namespace kmqx {
 
 // The integer inverse DCT of both directions: the decoder transforms every
@@ -44,6 +46,12 @@ const InverseDctKernels& ScalarInverseDctKernels();
 // Replaces entries by SSE2 versions; false (and nothing changed) where this
 // build has none.
 bool UpgradeInverseDctKernelsSse2(InverseDctKernels& kernels);
+
+// The one value every sample of the transform takes when a block's only
+// nonzero coefficient is its DC one: both passes reduce to their DC rounding.
+inline int16_t InverseDctOfDcOnly(int16_t dc) {
+    return int16_t(Clamp((SaturateToInt16(dc * 8) + 32) >> 6, -256, 255));
+}
 
 inline void InverseDct(int16_t block[64]) {
     GetInverseDctKernels().inverseDct(block);

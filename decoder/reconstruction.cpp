@@ -1,5 +1,7 @@
 // Motion-compensated prediction, inverse transform and clipping of one
 // macroblock into the Target planes.
+#include <cstring>
+
 #include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
 #include "common/saturate.h"
@@ -64,7 +66,6 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
         const bool coded = IsBlockCoded(mb.cbp, block);
         if (!isIntra && !coded) continue;
         int16_t* coefficients = coefficients_[block];
-        InverseDct(coefficients);
         uint8_t* plane;
         int32_t pitch;
         int32_t bx;
@@ -81,6 +82,13 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
             by = y / 2;
         }
         uint8_t* out = plane + size_t(by) * pitch + bx;
+        if (isIntra && !coded) {
+            // Only the DC was sent: the whole block is one sample.
+            const uint8_t sample = ClipToByte(InverseDctOfDcOnly(coefficients[0]));
+            for (int32_t r = 0; r < 8; ++r) std::memset(out + size_t(r) * pitch, sample, 8);
+            continue;
+        }
+        InverseDct(coefficients);
         if (isIntra) {
             kernels.putBlock(coefficients, out, pitch);
         } else {

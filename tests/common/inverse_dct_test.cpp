@@ -25,6 +25,13 @@ TEST(InverseDct, DcOnlyBlocks) {
         InverseDctScalar(block);
         ExpectUniform(block, c.expected);
     }
+    // The shortcut for such blocks, for every 16-bit DC.
+    for (int32_t dc = -32768; dc <= 32767; ++dc) {
+        int16_t block[64] = {};
+        block[0] = int16_t(dc);
+        InverseDctScalar(block);
+        ExpectUniform(block, InverseDctOfDcOnly(int16_t(dc)));
+    }
 }
 
 double Basis(int sample, int frequency) {
