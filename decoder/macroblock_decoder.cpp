@@ -68,50 +68,49 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
     // saturation limit. A forbidden quantiser of 0 reconstructs nothing.
     const int32_t step = quant > 0 ? 2 * quant : 0;
     const int32_t rounding = quant > 0 ? DequantRounding(quant) : 0;
+    // The unread bits stay in registers for the whole block.
+    BitCursor bits = reader_.Cursor();
     int32_t position = isIntra ? 1 : 0;
     for (;;) {
         // The code and the sign bit after it in one peek.
-        const uint32_t bits = reader_.Peek(kTcoefPeekBits + 1);
-        const VlcEntry entry = LookupTcoef(tables, bits >> 1);
-        if (entry.length == 0) {
-            resyncPending_ = true;
-            return;
-        }
+        const uint32_t peek = BitReader::PeekAt(bits, kTcoefPeekBits + 1);
+        const VlcEntry entry = LookupTcoef(tables, peek >> 1);
+        if (entry.length == 0) break;
 
         int32_t last;
         int32_t run;
         int32_t value;
         if (entry.value == kTcoefEscapeValue) {
-            reader_.Skip(entry.length);
+            reader_.SkipAt(bits, entry.length);
             // LAST (1), RUN (6), LEVEL (8).
-            const int32_t fields = int32_t(reader_.Read(15));
+            const int32_t fields = int32_t(BitReader::PeekAt(bits, 15));
+            reader_.SkipAt(bits, 15);
             last = fields >> 14;
             run = (fields >> 8) & 63;
             const int32_t field = fields & 255;
             const int32_t level = field >= 128 ? field - 256 : field;
             value = quant > 0 ? Dequantize(level, quant) : 0;
         } else {
-            reader_.Skip(entry.length + 1);
+            reader_.SkipAt(bits, entry.length + 1);
             last = entry.value >> 12;
             run = (entry.value >> 4) & 255;
             const int32_t magnitude = step * (entry.value & 15) + rounding;
-            const bool negative = (bits >> (kTcoefPeekBits - entry.length)) & 1;
+            const bool negative = (peek >> (kTcoefPeekBits - entry.length)) & 1;
             value = negative ? -magnitude : magnitude;
         }
 
         position += run;
-        if (position > 63) {
-            resyncPending_ = true;
-            return;
-        }
+        if (position > 63) break;
         block[kZigzag[position]] = int16_t(value);
         ++position;
-        if (last == 1) return;
-        if (position > 63) {  // the next event can only run past the block
-            resyncPending_ = true;
+        if (last == 1) {
+            reader_.Resume(bits);
             return;
         }
+        if (position > 63) break;  // the next event can only run past the block
     }
+    reader_.Resume(bits);
+    resyncPending_ = true;
 }
 
 // Before each macroblock: a start code ahead is a GOB header, or the end of
