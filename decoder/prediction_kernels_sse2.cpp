@@ -1,5 +1,6 @@
 // SSE2 versions of the decoder's prediction and reconstruction kernels; they
-// give exactly the scalar bytes. The two-sample means are _mm_avg_epu8, whose
+// give exactly the scalar bytes. Entry points realign the stack, since a
+// 32-bit build may spill their registers. The two-sample means are _mm_avg_epu8, whose
 // rounding is the scalar (a + b + 1) >> 1; the four-sample mean works in
 // 16 bits and reuses each row's horizontal sums for the row below.
 #include "common/sse2.h"
@@ -29,21 +30,22 @@ KMQX_SSE2 inline void StoreRow(uint8_t* p, __m128i v) {
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictCopy(const uint8_t* src, int32_t srcPitch, uint8_t* dst, int32_t dstPitch) {
+KMQX_SSE2_ENTRY void PredictCopy(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
+                                 int32_t dstPitch) {
     for (int32_t r = 0; r < kSize; ++r, src += srcPitch, dst += dstPitch)
         StoreRow<kSize>(dst, LoadRow<kSize>(src));
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictHorizontal(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
-                                 int32_t dstPitch) {
+KMQX_SSE2_ENTRY void PredictHorizontal(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
+                                       int32_t dstPitch) {
     for (int32_t r = 0; r < kSize; ++r, src += srcPitch, dst += dstPitch)
         StoreRow<kSize>(dst, _mm_avg_epu8(LoadRow<kSize>(src), LoadRow<kSize>(src + 1)));
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictVertical(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
-                               int32_t dstPitch) {
+KMQX_SSE2_ENTRY void PredictVertical(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
+                                     int32_t dstPitch) {
     __m128i above = LoadRow<kSize>(src);
     for (int32_t r = 0; r < kSize; ++r, dst += dstPitch) {
         src += srcPitch;
@@ -72,8 +74,8 @@ KMQX_SSE2 inline RowSums PairSums(const uint8_t* p) {
 }
 
 template <int kSize>
-KMQX_SSE2 void PredictDiagonal(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
-                               int32_t dstPitch) {
+KMQX_SSE2_ENTRY void PredictDiagonal(const uint8_t* src, int32_t srcPitch, uint8_t* dst,
+                                     int32_t dstPitch) {
     const __m128i two = _mm_set1_epi16(2);
     RowSums above = PairSums<kSize>(src);
     for (int32_t r = 0; r < kSize; ++r, dst += dstPitch) {
@@ -89,7 +91,7 @@ KMQX_SSE2 void PredictDiagonal(const uint8_t* src, int32_t srcPitch, uint8_t* ds
 }
 
 // Two rows of eight samples at a time: residual rows r and r + 1.
-KMQX_SSE2 void AddBlockSse2(const int16_t residual[64], uint8_t* dst, int32_t pitch) {
+KMQX_SSE2_ENTRY void AddBlockSse2(const int16_t residual[64], uint8_t* dst, int32_t pitch) {
     const __m128i zero = _mm_setzero_si128();
     for (int32_t r = 0; r < 8; r += 2, dst += 2 * pitch) {
         const __m128i first = _mm_unpacklo_epi8(LoadRow<8>(dst), zero);
@@ -103,7 +105,7 @@ KMQX_SSE2 void AddBlockSse2(const int16_t residual[64], uint8_t* dst, int32_t pi
     }
 }
 
-KMQX_SSE2 void PutBlockSse2(const int16_t residual[64], uint8_t* dst, int32_t pitch) {
+KMQX_SSE2_ENTRY void PutBlockSse2(const int16_t residual[64], uint8_t* dst, int32_t pitch) {
     for (int32_t r = 0; r < 8; r += 2, dst += 2 * pitch) {
         const __m128i* rows = reinterpret_cast<const __m128i*>(residual + 8 * r);
         const __m128i packed = _mm_packus_epi16(_mm_loadu_si128(rows), _mm_loadu_si128(rows + 1));
