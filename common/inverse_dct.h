@@ -50,7 +50,8 @@ bool UpgradeInverseDctKernelsSse2(InverseDctKernels& kernels);
 // The one value every sample of the transform takes when a block's only
 // nonzero coefficient is its DC one: both passes reduce to their DC rounding.
 inline int16_t InverseDctOfDcOnly(int16_t dc) {
-    return int16_t(Clamp((SaturateToInt16(dc * 8) + 32) >> 6, -256, 255));
+    const int32_t sample = (SaturateToInt16(dc * 8) + 32) >> 6;
+    return int16_t(sample < -256 ? -256 : (sample > 255 ? 255 : sample));
 }
 
 inline void InverseDct(int16_t block[64]) {

@@ -4,7 +4,7 @@
 
 #include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
-#include "common/saturate.h"
+#include "common/saturate.h"  // ClipToByte
 #include "decoder/decoder.h"
 #include "decoder/prediction_kernels.h"
 
@@ -22,10 +22,12 @@ void PredictAtEdge(PredictionKernels::Predict predict, const uint8_t* src, int32
                    uint8_t* out) {
     constexpr int32_t kEdgePitch = 17;
     uint8_t edge[kEdgePitch * kEdgePitch];
+    const auto inPlane = [](int32_t v, int32_t size) {
+        return v < 0 ? 0 : (v >= size ? size - 1 : v);
+    };
     for (int32_t r = 0; r <= size; ++r) {
-        const uint8_t* row = src + size_t(Clamp(sy + r, 0, height - 1)) * pitch;
-        for (int32_t i = 0; i <= size; ++i)
-            edge[r * kEdgePitch + i] = row[Clamp(sx + i, 0, width - 1)];
+        const uint8_t* row = src + size_t(inPlane(sy + r, height)) * pitch;
+        for (int32_t i = 0; i <= size; ++i) edge[r * kEdgePitch + i] = row[inPlane(sx + i, width)];
     }
     predict(edge, kEdgePitch, out, pitch);
 }
