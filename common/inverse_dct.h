@@ -50,8 +50,7 @@ bool UpgradeInverseDctKernelsSse2(InverseDctKernels& kernels);
 // The one value every sample of the transform takes when a block's only
 // nonzero coefficient is its DC one: both passes reduce to their DC rounding.
 inline int16_t InverseDctOfDcOnly(int16_t dc) {
-    const int32_t sample = (SaturateToInt16(dc * 8) + 32) >> 6;
-    return int16_t(sample < -256 ? -256 : (sample > 255 ? 255 : sample));
+    return ClipResidual((SaturateToInt16(dc * 8) + 32) >> 6);
 }
 
 inline void InverseDct(int16_t block[64]) {
