@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/kernel_level.h"
 #include "common/kernel_selection.h"
 #include "encoder/sad_kernels.h"
 
@@ -30,12 +31,8 @@ Inputs& TestInputs() {
     return inputs;
 }
 
-// Argument: the SimdLevel (0 scalar, 1 SSE2, 2 AVX2); levels the processor
-// lacks run as the highest it has.
 MotionKernels KernelsOf(benchmark::State& state) {
-    const SimdLevel level = UsableLevel(static_cast<SimdLevel>(state.range(0)));
-    state.SetLabel(SimdLevelName(level));
-    return KernelsFor(level, ScalarMotionKernels(), UpgradeMotionKernelsSse2,
+    return KernelsFor(bench::BenchmarkLevel(state), ScalarMotionKernels(), UpgradeMotionKernelsSse2,
                       UpgradeMotionKernelsAvx2);
 }
 

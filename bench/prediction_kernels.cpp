@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/kernel_level.h"
 #include "common/kernel_selection.h"
 
 namespace kmqx {
@@ -34,9 +35,8 @@ Inputs& TestInputs() {
 }
 
 PredictionKernels KernelsOf(benchmark::State& state) {
-    const SimdLevel level = UsableLevel(static_cast<SimdLevel>(state.range(0)));
-    state.SetLabel(SimdLevelName(level));
-    return KernelsFor(level, ScalarPredictionKernels(), UpgradePredictionKernelsSse2);
+    return KernelsFor(bench::BenchmarkLevel(state), ScalarPredictionKernels(),
+                      UpgradePredictionKernelsSse2);
 }
 
 // Second argument: the half-sample case (0 copy, 1 horizontal, 2 vertical,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "bench/kernel_level.h"
 #include "common/inverse_dct.h"
 #include "common/kernel_selection.h"
 
@@ -33,21 +34,13 @@ const Inputs& TestInputs() {
     return inputs;
 }
 
-// Argument: the SimdLevel (0 scalar, 1 SSE2, 2 AVX2).
-// Levels the processor lacks run as the highest it has.
-SimdLevel LevelOf(benchmark::State& state) {
-    const SimdLevel level = UsableLevel(static_cast<SimdLevel>(state.range(0)));
-    state.SetLabel(SimdLevelName(level));
-    return level;
-}
-
 ForwardTransformKernels ForwardFor(benchmark::State& state) {
-    return KernelsFor(LevelOf(state), ScalarForwardTransformKernels(),
+    return KernelsFor(bench::BenchmarkLevel(state), ScalarForwardTransformKernels(),
                       UpgradeForwardTransformKernelsSse2, UpgradeForwardTransformKernelsAvx2);
 }
 
 ReconstructionKernels ReconstructionFor(benchmark::State& state) {
-    return KernelsFor(LevelOf(state), ScalarReconstructionKernels(),
+    return KernelsFor(bench::BenchmarkLevel(state), ScalarReconstructionKernels(),
                       UpgradeReconstructionKernelsSse2, UpgradeReconstructionKernelsAvx2);
 }
 
@@ -112,8 +105,8 @@ void BM_Dequantize(benchmark::State& state) {
 
 // The shared inverse DCT on a dense block, the scalar version's worst case.
 void BM_InverseDct(benchmark::State& state) {
-    const InverseDctKernels kernels =
-        KernelsFor(LevelOf(state), ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
+    const InverseDctKernels kernels = KernelsFor(
+        bench::BenchmarkLevel(state), ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
     alignas(16) int16_t block[64];
     for (auto _ : state) {
         std::memcpy(block, TestInputs().coefficients, sizeof(block));

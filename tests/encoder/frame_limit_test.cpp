@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "encoder/encoder.h"
@@ -59,6 +60,20 @@ Coded Encode(Encoder& encoder, int t, int32_t keyFrame = 0) {
 
 std::vector<uint8_t> Reconstruction(const Encoder& encoder) {
     return test::CropPicture(encoder.ReconstructionPicture(), kWidth, kHeight);
+}
+
+// ffmpeg decodes every picture of the stream, and its last one is the
+// encoder's reconstruction (within the rounding of its own inverse transform).
+void ExpectFfmpegDecodesToTheReconstruction(const std::vector<uint8_t>& stream, size_t pictures,
+                                            const Encoder& encoder, const std::string& name) {
+    if (!test::HaveFfmpeg()) return;
+    const std::string path = test::ScratchPath(name);
+    ASSERT_TRUE(test::WriteBytes(path, stream));
+    const std::vector<uint8_t> decoded = test::DecodeWithFfmpeg(path);
+    const size_t pictureBytes = size_t(kWidth) * kHeight * 3 / 2;
+    ASSERT_EQ(decoded.size(), pictures * pictureBytes);
+    EXPECT_GE(test::Psnr({decoded.end() - pictureBytes, decoded.end()}, Reconstruction(encoder)),
+              40.0);
 }
 
 // Encoder `limited` codes picture 3 within half the size it would take; a
@@ -133,14 +148,7 @@ TEST(FrameLimit, WhatFitsNoQuantiserIsSkippedOrSentAsTheCoarsestIntraPicture) {
     stream.insert(stream.end(), intra.bytes.begin(), intra.bytes.end());
     const Coded next = Encode(encoder, 4);
     stream.insert(stream.end(), next.bytes.begin(), next.bytes.end());
-    if (!test::HaveFfmpeg()) return;
-    const std::string path = test::ScratchPath("limited_qcif.263");
-    ASSERT_TRUE(test::WriteBytes(path, stream));
-    const std::vector<uint8_t> decoded = test::DecodeWithFfmpeg(path);
-    const size_t pictureBytes = size_t(kWidth) * kHeight * 3 / 2;
-    ASSERT_EQ(decoded.size(), 3 * pictureBytes);
-    EXPECT_GE(test::Psnr({decoded.end() - pictureBytes, decoded.end()}, Reconstruction(encoder)),
-              40.0);
+    ExpectFfmpegDecodesToTheReconstruction(stream, 3, encoder, "limited_qcif.263");
 }
 
 TEST(RateControl, RefusesRatesItCannotUseAndKeepsTheLastOne) {
@@ -177,14 +185,7 @@ TEST(RateControl, StillPicturesAreStuffedUpToTheRate) {
         EXPECT_GE(bytes, 32000 * 82 / 100) << "second from picture " << first;
         EXPECT_LE(bytes, 32000 * 118 / 100) << "second from picture " << first;
     }
-    if (!test::HaveFfmpeg()) return;
-    const std::string path = test::ScratchPath("stuffed_qcif.263");
-    ASSERT_TRUE(test::WriteBytes(path, stream));
-    const std::vector<uint8_t> decoded = test::DecodeWithFfmpeg(path);
-    const size_t pictureBytes = size_t(kWidth) * kHeight * 3 / 2;
-    ASSERT_EQ(decoded.size(), 50 * pictureBytes);
-    EXPECT_GE(test::Psnr({decoded.end() - pictureBytes, decoded.end()}, Reconstruction(encoder)),
-              40.0);
+    ExpectFfmpegDecodesToTheReconstruction(stream, 50, encoder, "stuffed_qcif.263");
 }
 
 // A new scene that needs more than a window kept full by stuffing leaves is
