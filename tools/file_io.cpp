@@ -1,5 +1,7 @@
 #include "tools/file_io.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -71,7 +73,11 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
         isStdout_ = true;
         return true;
     }
-    temporaryPath_ = path + ".partial";
+    // A device or a pipe (/dev/null, a FIFO) is written in place: renaming a
+    // temporary over it would replace the device with a plain file.
+    struct stat existing;
+    inPlace_ = stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode);
+    temporaryPath_ = inPlace_ ? path : path + ".partial";
     file_ = std::fopen(temporaryPath_.c_str(), "wb");
     if (!file_) {
         error = std::strerror(errno);
@@ -121,9 +127,10 @@ bool OutputFile::Commit(std::string& error) {
     file_ = nullptr;
     if (!closed) {
         error = std::string("write failed: ") + std::strerror(errno);
-        std::remove(temporaryPath_.c_str());
+        if (!inPlace_) std::remove(temporaryPath_.c_str());
         return false;
     }
+    if (inPlace_) return true;
     if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
         error = std::string("cannot rename into place: ") + std::strerror(errno);
         std::remove(temporaryPath_.c_str());
@@ -138,7 +145,7 @@ void OutputFile::Abandon() {
         std::fflush(file_);
     } else {
         std::fclose(file_);
-        std::remove(temporaryPath_.c_str());
+        if (!inPlace_) std::remove(temporaryPath_.c_str());
     }
     file_ = nullptr;
 }

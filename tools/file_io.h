@@ -36,7 +36,8 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>
 
 // A file written under a temporary name beside its final one and renamed
 // only by Commit, so that a failed run never leaves a file that looks
-// complete. "-" writes to standard output (no temporary, no rename).
+// complete. "-" writes to standard output, and a path that names a device or
+// a pipe is written in place (no temporary, no rename).
 class OutputFile {
   public:
     OutputFile() = default;
@@ -56,6 +57,7 @@ class OutputFile {
   private:
     std::FILE* file_ = nullptr;
     bool isStdout_ = false;
+    bool inPlace_ = false;
     std::string path_;
     std::string temporaryPath_;
     uint64_t position_ = 0;

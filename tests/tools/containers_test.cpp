@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <random>
@@ -7,6 +10,7 @@
 #include "tools/avi_reader.h"
 #include "tools/avi_writer.h"
 #include "tools/compressed_input.h"
+#include "tools/file_io.h"
 #include "tools/raw_frames.h"
 #include "tools/y4m.h"
 
@@ -177,6 +181,29 @@ TEST(Avi, DamagedFilesStayWithinTheirBytes) {
                 ASSERT_LE(frame.offset + frame.size, damaged.size());
         }
     }
+}
+
+// Writing to /dev/null must never replace the device with a file: an output
+// that is not a plain file is written in place, not renamed over.
+TEST(OutputFile, APipeIsWrittenInPlaceAndStaysAPipe) {
+    const std::string path = ScratchPath("pipe");
+    std::remove(path.c_str());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    OutputFile out;
+    std::string error;
+    ASSERT_TRUE(out.Open(path, error)) << error;
+    ASSERT_TRUE(out.Write("picture", 7, error)) << error;
+    ASSERT_TRUE(out.Commit(error)) << error;
+    char got[16] = {};
+    EXPECT_EQ(read(reader, got, sizeof got), 7);
+    EXPECT_STREQ(got, "picture");
+    close(reader);
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_FALSE(FileExists(path + ".partial"));
 }
 
 TEST(H263Stream, SplitsAtPictureStartCodesAndTakesTheSizeTheDecoderAccepts) {
