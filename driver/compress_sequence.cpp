@@ -36,6 +36,42 @@ PlanarFrame WorkBufferFrame(uint8_t* buffer, int32_t width, int32_t height) {
     return frame;
 }
 
+// Planar 4:2:0 frames whose sides are whole macroblocks have the layout of
+// the encoder's own planes: the encoder reads them where the host put them,
+// without a copy.
+bool ReadInPlace(const FrameFormat& source) {
+    return (source.layout == FrameLayout::kYv12 || source.layout == FrameLayout::kI420) &&
+           source.width % 16 == 0 && source.height % 16 == 0;
+}
+
+// Hands one source frame to the encoder. The encoder only reads its input
+// planes, so the host's (const) frame may stand in for them.
+void SetEncoderInput(EncoderInterface& encoder, const uint8_t* input, const FrameFormat& source,
+                     uint8_t* workBuffer) {
+    if (!ReadInPlace(source)) {
+        const PlanarFrame frame = WorkBufferFrame(workBuffer, source.width, source.height);
+        ConvertToPlanar(input, frame, source);
+        encoder.SetPicture(frame);
+        return;
+    }
+    uint8_t* luma = const_cast<uint8_t*>(input);
+    const size_t area = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+    uint8_t* first = luma + area;
+    uint8_t* second = first + area / 4;
+    const bool uFirst = source.layout == FrameLayout::kI420;
+    encoder.SetInputY(luma);
+    encoder.SetInputCb(uFirst ? first : second);
+    encoder.SetInputCr(uFirst ? second : first);
+}
+
+// Gives the encoder its own input planes back after a frame read in place.
+void ReleaseEncoderInput(EncoderInterface& encoder, const FrameFormat& source) {
+    if (!ReadInPlace(source)) return;
+    encoder.SetInputY(nullptr);
+    encoder.SetInputCb(nullptr);
+    encoder.SetInputCr(nullptr);
+}
+
 // The frame rate as the two signed 32-bit values the encoder takes.
 void EncoderFrameRate(DWORD rate, DWORD scale, int32_t& numerator, int32_t& denominator) {
     while (rate > DWORD(INT32_MAX) || scale > DWORD(INT32_MAX)) {
@@ -166,10 +202,9 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
     if (static_cast<int32_t>(request->dwQuality) != instance->quality)
         SetQuality(instance, static_cast<int32_t>(request->dwQuality));
 
-    PlanarFrame frame = WorkBufferFrame(instance->workBuffer, width, height);
-    ConvertToPlanar(static_cast<const uint8_t*>(request->lpInput), frame, source);
     EncoderInterface& encoder = *instance->encoder;
-    encoder.SetPicture(frame);
+    SetEncoderInput(encoder, static_cast<const uint8_t*>(request->lpInput), source,
+                    instance->workBuffer);
     // The host's output buffer is as large as ICM_COMPRESS_GET_SIZE said.
     const int32_t capacity = CompressedFrameCapacity(input);
     encoder.SetOutputCapacity(capacity);
@@ -181,8 +216,10 @@ LRESULT Compress(DriverInstance* instance, DWORD_PTR driverId, ICCOMPRESS* reque
     const bool keyFrameDue =
         instance->keyRate > 0 && instance->framesSinceKey + 1 >= instance->keyRate;
     bool keyFrameAsked = request->dwFlags != 0 || keyFrameDue;
-    if (encoder.EncodeFrame(static_cast<uint8_t*>(request->lpOutput), keyFrameAsked ? 1 : 0) !=
-        kEncodeOk) {
+    const int32_t encoded =
+        encoder.EncodeFrame(static_cast<uint8_t*>(request->lpOutput), keyFrameAsked ? 1 : 0);
+    ReleaseEncoderInput(encoder, source);
+    if (encoded != kEncodeOk) {
         // Undo what this frame changed: the sequence it began, its quality.
         if (!running) {
             encoder.Release();

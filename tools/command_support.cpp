@@ -11,7 +11,7 @@ const char kUsage[] =
     "usage:\n"
     "  kmqx encode [options] IN OUT   compress IN (Y4M 4:2:0, '-' for standard input)\n"
     "                                 into OUT (AVI, or raw pictures for a .263 name)\n"
-    "      --size WxH --format rgb24|yuyv|yv12|yvu9   IN is raw frames of that format\n"
+    "      --size WxH --format rgb24|yuyv|yv12|i420|yvu9   IN is raw frames of that format\n"
     "      --rate N[:D]        frame rate of raw input (default 25)\n"
     "      --quality Q         0..10000\n"
     "      --keyint N          ask for a key frame every N frames\n"

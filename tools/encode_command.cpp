@@ -10,10 +10,18 @@
 namespace kmqx {
 namespace {
 
+// Y4M frames of even sizes are I420 frames as they stand and go to the codec
+// unchanged; odd sizes round their chroma up, which the codec's formats do
+// not, and are rewritten as YV12.
+bool Y4mFramesAreI420(const Y4mHeader& header) {
+    return header.width % 2 == 0 && header.height % 2 == 0;
+}
+
 class Y4mSource : public FrameSource {
   public:
     explicit Y4mSource(Y4mReader& reader) : reader_(reader) {}
     ReadStatus Next(std::vector<uint8_t>& frame, std::string& error) override {
+        if (Y4mFramesAreI420(reader_.Header())) return reader_.ReadFrame(frame, error);
         const ReadStatus status = reader_.ReadFrame(planes_, error);
         if (status == ReadStatus::kFrame)
             Y4mFrameToYv12(planes_.data(), reader_.Header().width, reader_.Header().height, frame);
@@ -123,8 +131,8 @@ int RunEncodeCommand(const std::vector<std::string>& args) {
         if (!ParseFrameSize(sizeText, job.width, job.height))
             return Fail("encode: raw input needs --size WxH, not '" + sizeText + "'");
         if (!FindSourceFormat(formatName, job.format))
-            return Fail("encode: --format must be rgb24, yuyv, yv12 or yvu9, not '" + formatName +
-                        "'");
+            return Fail("encode: --format must be rgb24, yuyv, yv12, i420 or yvu9, not '" +
+                        formatName + "'");
         if (!raw.Open(job.inputName, job.format, job.width, job.height, error))
             return Fail(job.inputName + ": " + error);
         source = std::make_unique<RawSource>(raw);
@@ -133,7 +141,7 @@ int RunEncodeCommand(const std::vector<std::string>& args) {
         job.width = y4m.Header().width;
         job.height = y4m.Header().height;
         if (!haveRate) job.rate = y4m.Header().rate;
-        FindSourceFormat("yv12", job.format);
+        FindSourceFormat(Y4mFramesAreI420(y4m.Header()) ? "i420" : "yv12", job.format);
         source = std::make_unique<Y4mSource>(y4m);
     }
 

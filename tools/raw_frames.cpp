@@ -10,6 +10,7 @@ bool FindSourceFormat(const std::string& name, SourceFormat& format) {
     static const SourceFormat kFormats[] = {{"rgb24", kTagRgb, 24},
                                             {"yuyv", kTagYuyv, 16},
                                             {"yv12", kTagYv12, 12},
+                                            {"i420", kTagI420, 12},
                                             {"yvu9", kTagYvu9, 9}};
     for (const SourceFormat& f : kFormats)
         if (name == f.name) {

@@ -17,7 +17,8 @@ struct SourceFormat {
 };
 
 // "rgb24" (bottom-up B, G, R DIB rows at the DIB stride), "yuyv", "yv12"
-// (planes Y, V, U) or "yvu9" (planes Y, V, U, chroma subsampled 4 x 4).
+// (planes Y, V, U), "i420" (planes Y, U, V) or "yvu9" (planes Y, V, U, chroma
+// subsampled 4 x 4).
 bool FindSourceFormat(const std::string& name, SourceFormat& format);
 
 // Parses "WxH".

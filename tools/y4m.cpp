@@ -140,6 +140,15 @@ bool Y4mWriter::WriteFrame(const PlanarFrame& frame, std::string& error) {
     const int32_t width = header_.width, height = header_.height;
     const int32_t chromaWidth = width / 2, chromaHeight = height / 2;
     const int32_t outWidth = (width + 1) / 2, outHeight = (height + 1) / 2;
+    static const char kFrameLine[] = "FRAME\n";
+    if (outWidth == chromaWidth && outHeight == chromaHeight && chromaWidth > 0 &&
+        chromaHeight > 0) {
+        // Even sizes: the planes are written as they stand, without a copy.
+        const size_t chroma = size_t(chromaWidth) * size_t(chromaHeight);
+        return file_.Write(kFrameLine, 6, error) &&
+               file_.Write(frame.y, size_t(width) * size_t(height), error) &&
+               file_.Write(frame.cb, chroma, error) && file_.Write(frame.cr, chroma, error);
+    }
     buffer_.resize(Y4mFrameSize(width, height));
     std::memcpy(buffer_.data(), frame.y, size_t(width) * size_t(height));
     uint8_t* out = buffer_.data() + size_t(width) * size_t(height);
@@ -156,7 +165,6 @@ bool Y4mWriter::WriteFrame(const PlanarFrame& frame, std::string& error) {
                 *out++ = plane[size_t(sr) * size_t(chromaWidth) + size_t(sc)];
             }
     }
-    static const char kFrameLine[] = "FRAME\n";
     return file_.Write(kFrameLine, 6, error) && file_.Write(buffer_.data(), buffer_.size(), error);
 }
 

@@ -150,22 +150,30 @@ TEST_F(CompressSequenceTest, EachSourceIsReadAsItsLayoutAndOnlyRead) {
         {12, mmioFOURCC('I', 'Y', 'U', 'V'), {}, 16, FrameLayout::kI420, true},
         {9, mmioFOURCC('Y', 'V', 'U', '9'), {}, 16, FrameLayout::kYvu9, true},
     };
-    for (const auto& f : formats) {
-        UseSource(30, 16, 32);
-        MaskedFormat record{BitmapFormat(30, f.height, f.bits, f.compression),
-                            {f.masks[0], f.masks[1], f.masks[2]}};
-        frame.lpbiInput = &record.header;
-        const MaskedFormat before = record;
-        const FrameFormat expected{f.layout, 30, 16, f.topDown};
-        input.resize(FrameBytes(f.layout, 30, 16));
-        std::vector<uint8_t> planes(30 * 16 + 2 * 15 * 8);
-        ConvertToPlanar(input.data(), {planes.data(), &planes[480], &planes[600]}, expected);
-        ASSERT_EQ(Send(id, ICM_COMPRESS_BEGIN, Ptr(&record), Ptr(&compressed)), ICERR_OK);
-        ASSERT_EQ(CompressFrame(), ICERR_OK) << f.bits;
-        EXPECT_EQ(OnlyEncoder().lastPicture, planes) << f.bits << " " << f.compression;
-        EXPECT_EQ(std::memcmp(&record, &before, sizeof(record)), 0) << "the host's record";
-        Send(id, ICM_COMPRESS_END);
-    }
+    // 32 x 16 planar 4:2:0 frames are read in place, 30 x 16 ones copied.
+    for (const int32_t width : {30, 32})
+        for (const auto& f : formats) {
+            UseSource(width, 16, 32);
+            MaskedFormat record{BitmapFormat(width, f.height, f.bits, f.compression),
+                                {f.masks[0], f.masks[1], f.masks[2]}};
+            frame.lpbiInput = &record.header;
+            const MaskedFormat before = record;
+            const FrameFormat expected{f.layout, width, 16, f.topDown};
+            // Exactly the frame's bytes, so that ASan sees any read beyond it.
+            input.resize(FrameBytes(f.layout, width, 16));
+            input.shrink_to_fit();
+            frame.lpInput = input.data();
+            for (size_t i = 0; i < input.size(); ++i) input[i] = uint8_t(i * 37 + (i >> 8));
+            const size_t area = size_t(width) * 16, chroma = area / 4;
+            std::vector<uint8_t> planes(area + 2 * chroma);
+            ConvertToPlanar(input.data(), {planes.data(), &planes[area], &planes[area + chroma]},
+                            expected);
+            ASSERT_EQ(Send(id, ICM_COMPRESS_BEGIN, Ptr(&record), Ptr(&compressed)), ICERR_OK);
+            ASSERT_EQ(CompressFrame(), ICERR_OK) << f.bits;
+            EXPECT_EQ(OnlyEncoder().lastPicture, planes) << f.bits << " " << f.compression;
+            EXPECT_EQ(std::memcmp(&record, &before, sizeof(record)), 0) << "the host's record";
+            Send(id, ICM_COMPRESS_END);
+        }
     UseSource(32, 32, 24);
     ASSERT_EQ(Begin(), ICERR_OK);
     for (auto [bits, compression] : {std::pair<WORD, DWORD>{8, BI_RGB}, {12, BI_RGB}}) {
@@ -187,6 +195,10 @@ TEST_F(CompressSequenceTest, PlanesSitInTheWorkBufferAndFrameSizeIsReported) {
     ASSERT_EQ(CompressFrame(), ICERR_OK);
     FakeEncoder& encoder = OnlyEncoder();
     EXPECT_TRUE(std::equal(input.begin(), input.begin() + 32 * 16, encoder.lastPicture.begin()));
+    // Whole macroblocks of YV12 are read where the host put them, for that
+    // frame only.
+    EXPECT_EQ(encoder.framesReadInPlace, 1);
+    EXPECT_EQ(encoder.inputPlanes[0], nullptr);
     EXPECT_EQ(encoder.capacity, Send(id, ICM_COMPRESS_GET_SIZE, Ptr(&source)))
         << "capacity is ICM_COMPRESS_GET_SIZE's";
     EXPECT_EQ(compressed.biSizeImage, 100u);

@@ -30,6 +30,10 @@ int32_t FakeEncoder::Release() {
 
 int32_t FakeEncoder::EncodeFrame(uint8_t* output, int32_t keyFrame) {
     keyFlags.push_back(keyFrame);
+    if (inputPlanes[0]) {
+        SetPicture({inputPlanes[0], inputPlanes[1], inputPlanes[2]});
+        ++framesReadInPlace;
+    }
     frameLimits.push_back(frameSizeLimit);
     int32_t bytes = FakeCodecs::encodedFrameBytes;
     if (bytes > capacity) return kEncodeOutputTooSmall;

@@ -22,9 +22,9 @@ class FakeEncoder final : public EncoderInterface {
     int32_t Release() override;
     int32_t EncodeFrame(uint8_t* output, int32_t keyFrame) override;
     void SetPicture(const PlanarFrame& source) override;
-    void SetInputY(uint8_t*) override {}
-    void SetInputCb(uint8_t*) override {}
-    void SetInputCr(uint8_t*) override {}
+    void SetInputY(uint8_t* plane) override { inputPlanes[0] = plane; }
+    void SetInputCb(uint8_t* plane) override { inputPlanes[1] = plane; }
+    void SetInputCr(uint8_t* plane) override { inputPlanes[2] = plane; }
     int32_t GetCompressedSize() override { return lastSize; }
     int32_t GetPictureBufferSize(int32_t, int32_t) override { return 0; }
     void Reserved9(int32_t) override {}
@@ -60,7 +60,9 @@ class FakeEncoder final : public EncoderInterface {
     int32_t lastSize = 0;
     int32_t lastIntra = 0;
     std::vector<uint8_t> lastPicture;  // Y, Cb, Cr of the last picture handed over
-    std::vector<int32_t> keyFlags;     // keyFrame argument of every EncodeFrame
+    uint8_t* inputPlanes[3] = {};      // Y, Cb, Cr the encoder reads in place (null: its own)
+    int32_t framesReadInPlace = 0;
+    std::vector<int32_t> keyFlags;  // keyFrame argument of every EncodeFrame
     struct RateCall {
         int64_t bits;
         int32_t numerator, denominator;

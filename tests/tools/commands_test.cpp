@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 
 #include "convert/source_conversion.h"
 #include "tests/support/test_files.h"
@@ -104,7 +105,8 @@ TEST(EncodeCommand, Y4mBecomesAnAviWithKeyFramesAtTheInterval) {
 TEST(EncodeCommand, EachRawSourceFormatEncodes) {
     const int32_t width = 176, height = 144;
     const std::string out = ScratchPath("raw.263");
-    for (const char* name : {"rgb24", "yuyv", "yv12", "yvu9"}) {
+    std::map<std::string, std::vector<uint8_t>> streams;
+    for (const char* name : {"rgb24", "yuyv", "yv12", "i420", "yvu9"}) {
         SourceFormat format;
         ASSERT_TRUE(FindSourceFormat(name, format));
         const size_t frameSize = SourceFrameSize(format.tag, format.bitCount, width, height);
@@ -117,7 +119,26 @@ TEST(EncodeCommand, EachRawSourceFormatEncodes) {
             << name;
         const std::vector<uint8_t> stream = ReadBytes(out);
         EXPECT_EQ(SplitH263Pictures(stream).size(), 3u) << name;
+        streams[name] = stream;
     }
+    // The same bytes as I420 and as YV12 differ only in which chroma plane is
+    // which; a Y4M file of the same frames (Y, U, V) codes as the I420 ones.
+    EXPECT_NE(streams["i420"], streams["yv12"]);
+    const std::string y4m = ScratchPath("frames.y4m");
+    std::vector<uint8_t> file;
+    const std::string header = "YUV4MPEG2 W176 H144 F25:1 C420jpeg\n";
+    file.insert(file.end(), header.begin(), header.end());
+    const std::vector<uint8_t> frames = ReadBytes(ScratchPath("frames.i420"));
+    const size_t frameSize = frames.size() / 3;
+    for (size_t i = 0; i < 3; ++i) {
+        file.insert(file.end(), {'F', 'R', 'A', 'M', 'E', '\n'});
+        file.insert(file.end(), frames.begin() + i * frameSize,
+                    frames.begin() + (i + 1) * frameSize);
+    }
+    WriteBytes(y4m, file);
+    std::remove(out.c_str());
+    ASSERT_EQ(RunCommand(RunEncodeCommand, {y4m, out}), 0);
+    EXPECT_EQ(ReadBytes(out), streams["i420"]);
 }
 
 // Bad input: a one-line error and a non-zero status, and no output file.
