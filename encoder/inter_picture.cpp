@@ -37,15 +37,15 @@ void CopyMacroblock(const PictureView& from, const PictureView& to, int32_t colu
 void Encoder::CodeInterPicture(bool skipAll) {
     const LumaPlane current{input_.view.y, codedWidth_, codedHeight_};
     const LumaPlane reference{reference_.view.y, codedWidth_, codedHeight_};
-    if (skipAll) {
-        for (int32_t row = 0; row < macroblockRows_; ++row)
+    for (int32_t row = 0; row < macroblockRows_; ++row) {
+        // Each row is marked just before it is coded, while its samples are
+        // still in the cache.
+        if (skipAll) {
             for (int32_t column = 0; column < macroblockColumns_; ++column)
                 grid_.At(column, row).changeMark = -1;
-    } else {
-        DetectChanges(input_.view.y, reference_.view.y, codedWidth_, codedHeight_, paramA_, grid_);
-    }
-
-    for (int32_t row = 0; row < macroblockRows_; ++row) {
+        } else {
+            DetectChangesInRow(input_.view.y, reference_.view.y, codedWidth_, row, paramA_, grid_);
+        }
         bool rowHasHeader = false;
         if (row == 0) {
             WritePictureHeader();

@@ -45,21 +45,19 @@ int32_t CompareMacroblock(const MotionKernels& kernels, const uint8_t* current,
 
 }  // namespace
 
-void DetectChanges(const uint8_t* current, const uint8_t* reference, int32_t width, int32_t height,
-                   int16_t thresholdA, MacroblockGrid& grid) {
+void DetectChangesInRow(const uint8_t* current, const uint8_t* reference, int32_t width,
+                        int32_t row, int16_t thresholdA, MacroblockGrid& grid) {
     const MotionKernels& kernels = GetMotionKernels();
-    for (int32_t row = 0; row < height / 16; ++row) {
-        for (int32_t column = 0; column < width / 16; ++column) {
-            const size_t offset = static_cast<size_t>(16 * row) * width + 16 * column;
-            MacroblockInfo& info = grid.At(column, row);
-            const int32_t pixelSum =
-                CompareMacroblock(kernels, current + offset, reference + offset, width, thresholdA);
-            if (pixelSum < 0) {
-                info.changeMark = -1;
-            } else {
-                info.changeMark = 1;
-                info.pixelSum = pixelSum;
-            }
+    for (int32_t column = 0; column < width / 16; ++column) {
+        const size_t offset = static_cast<size_t>(16 * row) * width + 16 * column;
+        MacroblockInfo& info = grid.At(column, row);
+        const int32_t pixelSum =
+            CompareMacroblock(kernels, current + offset, reference + offset, width, thresholdA);
+        if (pixelSum < 0) {
+            info.changeMark = -1;
+        } else {
+            info.changeMark = 1;
+            info.pixelSum = pixelSum;
         }
     }
 }

@@ -11,13 +11,14 @@ namespace kmqx {
 // difference >= A, and negative values of A behave as the 16-bit wrap says.
 bool BlockSumsDiffer(int32_t difference, int16_t thresholdA);
 
-// Marks every macroblock of the picture changed (1) or unchanged (-1) by
-// comparing the sums of its 4x4 blocks in the current and reference luma
-// planes (both of pitch `width`), band of four rows by band, stopping at the
-// first differing band. Changed macroblocks also get `pixelSum`, the sum of
-// their 256 current samples. width and height are multiples of 16 and match
-// the grid.
-void DetectChanges(const uint8_t* current, const uint8_t* reference, int32_t width, int32_t height,
-                   int16_t thresholdA, MacroblockGrid& grid);
+// Marks every macroblock of macroblock row `row` changed (1) or unchanged
+// (-1) by comparing the sums of its 4x4 blocks in the current and reference
+// luma planes (both of pitch `width`), band of four rows by band, stopping at
+// the first differing band. Changed macroblocks also get `pixelSum`, the sum
+// of their 256 current samples. width is a multiple of 16 and matches the
+// grid. The encoder marks each row just before coding it, while its samples
+// are still in the cache.
+void DetectChangesInRow(const uint8_t* current, const uint8_t* reference, int32_t width,
+                        int32_t row, int16_t thresholdA, MacroblockGrid& grid);
 
 }  // namespace kmqx

@@ -25,10 +25,20 @@ int WorstBlock(const int32_t blockSad[4]) {
 // the current best in the worst block and in total. Whole SADs decide exactly
 // as sums stopped at the limits would: a sum stops only once it has reached
 // its limit, which already rejects the candidate.
+// The half holding the worst block comes first: most candidates already lose
+// there, or in the half's total, and the other half is never computed.
 bool TryCandidate(const MotionKernels& kernels, const MotionState& state, int worst,
                   const uint8_t* candidate, int32_t stride, int32_t sads[4], int32_t& total) {
-    kernels.sad16x16Blocks(state.CurrentLumaBlocks[0], candidate, stride, sads);
+    const int first = worst >> 1;  // 0: the top half, 1: the bottom half
+    const int second = 1 - first;
+    int32_t* firstSads = sads + 2 * first;
+    kernels.sad16x8Blocks(state.CurrentLumaBlocks[2 * first], candidate + 8 * first * stride,
+                          stride, firstSads);
     if (sads[worst] >= state.blockSad[worst]) return false;
+    // The total can only grow from here.
+    if (firstSads[0] + firstSads[1] >= state.bestCost) return false;
+    kernels.sad16x8Blocks(state.CurrentLumaBlocks[2 * second], candidate + 8 * second * stride,
+                          stride, sads + 2 * second);
     total = sads[0] + sads[1] + sads[2] + sads[3];
     return total < state.bestCost;
 }

@@ -43,6 +43,11 @@ void Sad16x16Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride
     }
 }
 
+void Sad16x8Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride, int32_t sads[2]) {
+    sads[0] = Sad8x8(blocks, ref, refStride);
+    sads[1] = Sad8x8(blocks + 64, ref + 8, refStride);
+}
+
 int32_t MeanDeviation(const uint8_t* blocks, int32_t mean, int32_t limit) {
     int32_t deviation = 0;
     for (int rowGroup = 0; rowGroup < 8; ++rowGroup) {
@@ -123,6 +128,7 @@ const MotionKernels& ScalarMotionKernels() {
         Sad8x8Limited,
         LoadMacroblock,
         Sad16x16Blocks,
+        Sad16x8Blocks,
         MeanDeviation,
         BandSums,
         HalfPelSad<Interpolation::kHorizontal>,
@@ -130,12 +136,6 @@ const MotionKernels& ScalarMotionKernels() {
         HalfPelSad<Interpolation::kDiagonal>,
         Predict8x8,
     };
-    return kernels;
-}
-
-const MotionKernels& GetMotionKernels() {
-    static const MotionKernels kernels =
-        SelectKernels(ScalarMotionKernels(), UpgradeMotionKernelsSse2, UpgradeMotionKernelsAvx2);
     return kernels;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "common/kernel_selection.h"
+
 namespace kmqx {
 
 // Block kernels of the motion analysis. Every kernel is defined by its exact
@@ -25,6 +27,10 @@ struct MotionKernels {
     // area at `ref`.
     void (*sad16x16Blocks)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
                            int32_t sads[4]);
+    // sad8x8 of two blocks stored one after the other (left, then right)
+    // against the 16x8 area at `ref`: one half of sad16x16Blocks.
+    void (*sad16x8Blocks)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
+                          int32_t sads[2]);
     // Sum of |sample - mean| over the four blocks laid out as above, one row
     // group at a time (row r of every block), returning after the first group
     // at which the sum reaches `limit`. Always computes at least one group.
@@ -60,7 +66,12 @@ bool UpgradeMotionKernelsSse2(MotionKernels& kernels);
 // Likewise for AVX2, applied on top of the SSE2 entries.
 bool UpgradeMotionKernelsAvx2(MotionKernels& kernels);
 // The kernels for this processor: scalar, upgraded where the CPU allows
-// (scalar under KMQX_NO_SIMD=1).
-const MotionKernels& GetMotionKernels();
+// (scalar under KMQX_NO_SIMD=1). Inline: the search asks for them several
+// times a macroblock.
+inline const MotionKernels& GetMotionKernels() {
+    static const MotionKernels kernels =
+        SelectKernels(ScalarMotionKernels(), UpgradeMotionKernelsSse2, UpgradeMotionKernelsAvx2);
+    return kernels;
+}
 
 }  // namespace kmqx

@@ -42,6 +42,15 @@ KMQX_AVX2 inline __m256i BlockPairSads(const uint8_t* left, const uint8_t* ref, 
     return sums;
 }
 
+KMQX_AVX2_ENTRY void Sad16x8BlocksWide(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
+                                       int32_t sads[2]) {
+    const __m256i pair = BlockPairSads(blocks, ref, refStride);
+    const __m128i sums =
+        _mm_add_epi32(_mm256_castsi256_si128(pair), _mm256_extracti128_si256(pair, 1));
+    sads[0] = _mm_cvtsi128_si32(sums);
+    sads[1] = _mm_extract_epi16(sums, 4);
+}
+
 KMQX_AVX2_ENTRY void Sad16x16BlocksWide(const uint8_t* blocks, const uint8_t* ref,
                                         int32_t refStride, int32_t sads[4]) {
     const __m256i top = BlockPairSads(blocks, ref, refStride);
@@ -64,6 +73,7 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.sad8x8Limited = avx2::Sad8x8Limited;
     kernels.loadMacroblock = avx2::LoadMacroblock;
     kernels.sad16x16Blocks = avx2::Sad16x16BlocksWide;
+    kernels.sad16x8Blocks = avx2::Sad16x8BlocksWide;
     kernels.meanDeviation = avx2::MeanDeviation;
     kernels.bandSums = avx2::BandSums;
     kernels.halfPelHorizontal = avx2::HalfPelHorizontal;

@@ -21,6 +21,7 @@ bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.sad8x8Limited = sse2::Sad8x8Limited;
     kernels.loadMacroblock = sse2::LoadMacroblock;
     kernels.sad16x16Blocks = sse2::Sad16x16Blocks;
+    kernels.sad16x8Blocks = sse2::Sad16x8Blocks;
     kernels.meanDeviation = sse2::MeanDeviation;
     kernels.bandSums = sse2::BandSums;
     kernels.halfPelHorizontal = sse2::HalfPelHorizontal;

@@ -100,6 +100,13 @@ TEST_P(MotionKernelTest, MacroblockLoadSadsAndMeanDeviationMatchScalar) {
         scalar.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, expected);
         fast.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, actual);
         for (int k = 0; k < 4; ++k) ASSERT_EQ(actual[k], expected[k]) << "block " << k;
+        for (int half = 0; half < 2; ++half) {
+            int32_t pair[2];
+            fast.sad16x8Blocks(blocks.data() + 128 * half, area.data() + 3 + 8 * half * kAreaStride,
+                               kAreaStride, pair);
+            ASSERT_EQ(pair[0], expected[2 * half]) << "half " << half;
+            ASSERT_EQ(pair[1], expected[2 * half + 1]) << "half " << half;
+        }
         for (int32_t mean : {0, 1, 128, 254, 255, static_cast<int32_t>(random() & 0xFF)}) {
             for (int32_t limit : kLimits) {
                 ASSERT_EQ(fast.meanDeviation(blocks.data(), mean, limit),
