@@ -46,6 +46,16 @@ void BM_Sad16x16Blocks(benchmark::State& state) {
     }
 }
 
+void BM_Sad16x8Blocks(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    Inputs& in = TestInputs();
+    int32_t sads[2];
+    for (auto _ : state) {
+        kernels.sad16x8Blocks(in.blocks, in.area.data() + 1, kStride, sads);
+        benchmark::DoNotOptimize(sads);
+    }
+}
+
 void BM_MeanDeviation(benchmark::State& state) {
     const MotionKernels kernels = KernelsOf(state);
     for (auto _ : state) {
@@ -81,6 +91,7 @@ void BM_Predict8x8Diagonal(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Sad16x16Blocks)->DenseRange(0, 2);
+BENCHMARK(BM_Sad16x8Blocks)->DenseRange(0, 2);
 BENCHMARK(BM_MeanDeviation)->DenseRange(0, 2);
 BENCHMARK(BM_BandSums)->DenseRange(0, 2);
 BENCHMARK(BM_HalfPelDiagonal)->DenseRange(0, 2);
