@@ -12,6 +12,14 @@ bool BlockSumsDiffer(int32_t difference, int16_t thresholdA) {
     return static_cast<int16_t>(wrapped) > 0;
 }
 
+bool EveryBlockSumsDiffer(int16_t thresholdA) {
+    // BlockSumsDiffer(d, A) is int16(d + (1 - A)) > 0. Over d = 0..4080 the
+    // 16-bit sums d + (1 - A) run up from 1 - A without wrapping when they
+    // start inside 1..32767 - 4080, and then all are positive.
+    const uint16_t first = static_cast<uint16_t>(1 - thresholdA);
+    return first >= 1 && first <= 32767 - kMaxBlockSumDifference;
+}
+
 namespace {
 
 int32_t Total(const int32_t sums[4]) {
@@ -48,9 +56,23 @@ int32_t CompareMacroblock(const MotionKernels& kernels, const uint8_t* current,
 void DetectChangesInRow(const uint8_t* current, const uint8_t* reference, int32_t width,
                         int32_t row, int16_t thresholdA, MacroblockGrid& grid) {
     const MotionKernels& kernels = GetMotionKernels();
+    // With the default A = 0 every macroblock has changed: only its pixel sum
+    // is needed, and the reference is not read.
+    const bool allChanged = EveryBlockSumsDiffer(thresholdA);
     for (int32_t column = 0; column < width / 16; ++column) {
         const size_t offset = static_cast<size_t>(16 * row) * width + 16 * column;
         MacroblockInfo& info = grid.At(column, row);
+        if (allChanged) {
+            int32_t pixelSum = 0;
+            for (int band = 0; band < 4; ++band) {
+                int32_t sums[4];
+                kernels.bandSums(current + offset + 4 * band * width, width, sums);
+                pixelSum += Total(sums);
+            }
+            info.changeMark = 1;
+            info.pixelSum = pixelSum;
+            continue;
+        }
         const int32_t pixelSum =
             CompareMacroblock(kernels, current + offset, reference + offset, width, thresholdA);
         if (pixelSum < 0) {

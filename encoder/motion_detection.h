@@ -11,6 +11,13 @@ namespace kmqx {
 // difference >= A, and negative values of A behave as the 16-bit wrap says.
 bool BlockSumsDiffer(int32_t difference, int16_t thresholdA);
 
+// The largest difference of two 4x4 block sums.
+constexpr int32_t kMaxBlockSumDifference = 16 * 255;
+
+// Whether BlockSumsDiffer holds for every difference 0..4080 under A, so
+// that every macroblock counts as changed whatever the pictures hold.
+bool EveryBlockSumsDiffer(int16_t thresholdA);
+
 // Marks every macroblock of macroblock row `row` changed (1) or unchanged
 // (-1) by comparing the sums of its 4x4 blocks in the current and reference
 // luma planes (both of pitch `width`), band of four rows by band, stopping at

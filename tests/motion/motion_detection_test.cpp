@@ -127,5 +127,20 @@ TEST(BlockSumsDiffer, FollowsTheSixteenBitWrap) {
     EXPECT_FALSE(BlockSumsDiffer(4080, -32768));
 }
 
+// The shortcut for thresholds under which every macroblock has changed must
+// agree with the comparison itself, for every A.
+TEST(BlockSumsDiffer, EveryDifferenceDiffersExactlyWhereTheShortcutSaysSo) {
+    for (int32_t a = -32768; a <= 32767; ++a) {
+        // Every A next to the two edges, a sample elsewhere.
+        const bool nearEdge = (a >= -28700 && a <= -28670) || (a >= -10 && a <= 10);
+        if (!nearEdge && a % 97 != 0) continue;
+        const int16_t threshold = static_cast<int16_t>(a);
+        bool every = true;
+        for (int32_t d = 0; d <= kMaxBlockSumDifference && every; ++d)
+            every = BlockSumsDiffer(d, threshold);
+        ASSERT_EQ(EveryBlockSumsDiffer(threshold), every) << "A " << a;
+    }
+}
+
 }  // namespace
 }  // namespace kmqx
