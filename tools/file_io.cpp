@@ -83,6 +83,9 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
         error = std::strerror(errno);
         return false;
     }
+    // Frames and their headers leave in large writes, not one per frame.
+    buffer_.reset(new char[kWriteBufferBytes]);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, kWriteBufferBytes);
     return true;
 }
 

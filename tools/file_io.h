@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ class OutputFile {
     std::FILE* file_ = nullptr;
     bool isStdout_ = false;
     bool inPlace_ = false;
+    static constexpr size_t kWriteBufferBytes = size_t{1} << 20;
+    std::unique_ptr<char[]> buffer_;  // outlives file_: Abandon and Commit close it first
     std::string path_;
     std::string temporaryPath_;
     uint64_t position_ = 0;
