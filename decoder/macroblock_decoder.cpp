@@ -72,31 +72,43 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
     BitCursor bits = reader_.Cursor();
     int32_t position = isIntra ? 1 : 0;
     for (;;) {
-        // The code and the sign bit after it in one peek.
-        const uint32_t peek = BitReader::PeekAt(bits, kTcoefPeekBits + 1);
-        const VlcEntry entry = LookupTcoef(tables, peek >> 1);
-        if (entry.length == 0) break;
-
         int32_t last;
         int32_t run;
         int32_t value;
-        if (entry.value == kTcoefEscapeValue) {
-            reader_.SkipAt(bits, entry.length);
-            // LAST (1), RUN (6), LEVEL (8).
-            const int32_t fields = int32_t(BitReader::PeekAt(bits, 15));
-            reader_.SkipAt(bits, 15);
-            last = fields >> 14;
-            run = (fields >> 8) & 63;
-            const int32_t field = fields & 255;
-            const int32_t level = field >= 128 ? field - 256 : field;
-            value = quant > 0 ? Dequantize(level, quant) : 0;
+        const TcoefShortEvent event =
+            tables.tcoefEvents[BitReader::PeekAt(bits, kTcoefShortEventBits)];
+        if (event.length != 0) {
+            reader_.SkipAt(bits, event.length);
+            last = event.last;
+            run = event.run;
+            // REC = 2 QUANT LEVEL + R carrying the level's sign, without a
+            // branch: signMask is 0 or -1.
+            const int32_t level = event.level;
+            const int32_t signMask = level >> 31;
+            value = step * level + ((rounding ^ signMask) - signMask);
         } else {
-            reader_.SkipAt(bits, entry.length + 1);
-            last = entry.value >> 12;
-            run = (entry.value >> 4) & 255;
-            const int32_t magnitude = step * (entry.value & 15) + rounding;
-            const bool negative = (peek >> (kTcoefPeekBits - entry.length)) & 1;
-            value = negative ? -magnitude : magnitude;
+            // The code and the sign bit after it in one peek.
+            const uint32_t peek = BitReader::PeekAt(bits, kTcoefPeekBits + 1);
+            const VlcEntry entry = LookupTcoef(tables, peek >> 1);
+            if (entry.length == 0) break;
+            if (entry.value == kTcoefEscapeValue) {
+                reader_.SkipAt(bits, entry.length);
+                // LAST (1), RUN (6), LEVEL (8).
+                const int32_t fields = int32_t(BitReader::PeekAt(bits, 15));
+                reader_.SkipAt(bits, 15);
+                last = fields >> 14;
+                run = (fields >> 8) & 63;
+                const int32_t field = fields & 255;
+                const int32_t level = field >= 128 ? field - 256 : field;
+                value = quant > 0 ? Dequantize(level, quant) : 0;
+            } else {
+                reader_.SkipAt(bits, entry.length + 1);
+                last = entry.value >> 12;
+                run = (entry.value >> 4) & 255;
+                const int32_t magnitude = step * (entry.value & 15) + rounding;
+                const bool negative = (peek >> (kTcoefPeekBits - entry.length)) & 1;
+                value = negative ? -magnitude : magnitude;
+            }
         }
 
         position += run;

@@ -87,6 +87,20 @@ DecoderVlcTables BuildTables() {
     }
     FillRanged(tcoefRanges, 3, 12, kTcoefEscape.code, kTcoefEscape.length,
                {kTcoefEscapeValue, kTcoefEscape.length});
+
+    constexpr int kEventBits = kTcoefShortEventBits;
+    for (int i = 0; i < kTcoefEventCount; ++i) {
+        const TcoefCode& c = kTcoef[i];
+        const int length = c.length + 1;
+        if (length > kEventBits) continue;
+        for (int sign = 0; sign < 2; ++sign) {
+            const uint32_t first = ((c.code << 1) | uint32_t(sign)) << (kEventBits - length);
+            const TcoefShortEvent event = {int8_t(sign ? -c.level : c.level), uint8_t(c.run),
+                                           uint8_t(c.last), uint8_t(length)};
+            for (uint32_t index = first; index < first + (1u << (kEventBits - length)); ++index)
+                t.tcoefEvents[index] = event;
+        }
+    }
     return t;
 }
 

@@ -19,6 +19,20 @@ constexpr int16_t kMcbpcStuffingValue = -1;
 // TCOEF values: LAST * 4096 + RUN * 16 + LEVEL magnitude; ESCAPE apart.
 constexpr int16_t kTcoefEscapeValue = 7167;
 
+// A whole TCOEF event of a short code, read with its sign bit. Length 0: the
+// bits start a longer code, ESCAPE or no code, which take the ranged lookup.
+struct TcoefShortEvent {
+    int8_t level;  // signed
+    uint8_t run;
+    uint8_t last;
+    uint8_t length;  // code and sign bit
+};
+
+// Codes of up to kTcoefShortEventBits - 1 bits (nearly every event of a
+// busy picture) are one load from a table indexed by that many bits; the
+// width keeps the table at 4 KB.
+constexpr int kTcoefShortEventBits = 10;
+
 struct DecoderVlcTables {
     // MCBPC of INTRA pictures, 9-bit peek: v >= 256 is "1"; 8 <= v < 256
     // indexes by v / 8.
@@ -40,6 +54,8 @@ struct DecoderVlcTables {
     VlcEntry tcoefLong[128];
     VlcEntry tcoefMedium[128];
     VlcEntry tcoefShort[128];
+    // Indexed by the next kTcoefShortEventBits bits, sign bits included.
+    TcoefShortEvent tcoefEvents[1 << kTcoefShortEventBits];
 };
 
 const DecoderVlcTables& GetDecoderVlcTables();

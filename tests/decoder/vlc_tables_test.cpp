@@ -116,5 +116,34 @@ TEST(VlcTables, TcoefEventsAndEscape) {
     for (int i = 0; i < kTcoefEventCount; ++i) EXPECT_GT(seen[i], 0) << "event " << i;
 }
 
+// The one-load table of short events agrees with the code table for both
+// signs, and leaves every longer code, ESCAPE and non-code to the ranged
+// lookup.
+TEST(VlcTables, ShortTcoefEventsCarryTheirSign) {
+    const DecoderVlcTables& t = GetDecoderVlcTables();
+    constexpr int kBits = kTcoefShortEventBits;
+    int shortCodes = 0;
+    for (uint32_t v = 0; v < (1u << kBits); ++v) {
+        const TcoefShortEvent& event = t.tcoefEvents[v];
+        int matches = 0;
+        for (int i = 0; i < kTcoefEventCount; ++i) {
+            const TcoefCode& c = kTcoef[i];
+            if (c.length + 1 > kBits || !Begins(v >> 1, kBits - 1, c.code, c.length)) continue;
+            ++matches;
+            const bool negative = (v >> (kBits - 1 - c.length)) & 1;
+            EXPECT_EQ(event.length, c.length + 1) << v;
+            EXPECT_EQ(event.level, negative ? -c.level : c.level) << v;
+            EXPECT_EQ(event.run, c.run) << v;
+            EXPECT_EQ(event.last, c.last) << v;
+        }
+        if (matches == 0) {
+            EXPECT_EQ(event.length, 0) << v;
+        } else {
+            ++shortCodes;
+        }
+    }
+    EXPECT_GT(shortCodes, (1 << kBits) / 2);
+}
+
 }  // namespace
 }  // namespace kmqx
