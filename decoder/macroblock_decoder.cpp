@@ -195,13 +195,16 @@ inline bool Decoder::ReadMotionVector(const PendingMacroblock& mb) {
 inline bool Decoder::ReadBlocks(const PendingMacroblock& mb) {
     const bool isIntra = IsIntraMacroblock(mb.type);
     if (!isIntra && mb.cbp == 0) return true;  // nothing sent, nothing to transform
-    std::memset(coefficients_, 0, sizeof(coefficients_));
     for (int block = 0; block < 6 && !resyncPending_; ++block) {
+        // Only coded blocks are cleared: of an uncoded intra block the
+        // reconstruction reads the DC alone, of an uncoded inter block nothing.
+        const bool coded = IsBlockCoded(mb.cbp, block);
+        if (coded) std::memset(coefficients_[block], 0, sizeof(coefficients_[block]));
         if (isIntra) {
             const int32_t dc = IntraDcLevel(int32_t(reader_.Read(8)));
             coefficients_[block][0] = int16_t(dc * kIntraDcScale);
         }
-        if (IsBlockCoded(mb.cbp, block)) DecodeBlockCoefficients(coefficients_[block], isIntra);
+        if (coded) DecodeBlockCoefficients(coefficients_[block], isIntra);
     }
     return !resyncPending_;
 }

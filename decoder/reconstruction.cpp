@@ -63,6 +63,7 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
     } else if (mb.type == kMacroblockInter4V) {
         PredictMacroblock(x, y, 0, 0);
     }
+    if (!isIntra && mb.cbp == 0) return;  // the prediction is the picture
     const PredictionKernels& kernels = *kernels_;
     for (int block = 0; block < 6; ++block) {
         const bool coded = IsBlockCoded(mb.cbp, block);
