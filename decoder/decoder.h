@@ -157,6 +157,10 @@ class Decoder final : public DecoderInterface {
     bool gobHeaderSeen_ = false;
     bool resyncPending_ = false;
     int32_t quant_ = 0;
+    // The reconstruction of each table level -12..12 at levelValuesQuant_,
+    // remade when a block finds the quantiser changed.
+    int16_t levelValues_[25] = {};
+    int32_t levelValuesQuant_ = -1;
 
     bool idle_ = true;
     int32_t pictureCount_ = 0;

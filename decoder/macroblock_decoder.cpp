@@ -68,6 +68,12 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
     // saturation limit. A forbidden quantiser of 0 reconstructs nothing.
     const int32_t step = quant > 0 ? 2 * quant : 0;
     const int32_t rounding = quant > 0 ? DequantRounding(quant) : 0;
+    if (quant != levelValuesQuant_) {
+        for (int32_t level = -12; level <= 12; ++level)
+            levelValues_[level + 12] = int16_t(quant > 0 ? Dequantize(level, quant) : 0);
+        levelValuesQuant_ = quant;
+    }
+    const int16_t* const levelValue = levelValues_ + 12;
     // The unread bits stay in registers for the whole block.
     BitCursor bits = reader_.Cursor();
     int32_t position = isIntra ? 1 : 0;
@@ -81,11 +87,7 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
             reader_.SkipAt(bits, event.length);
             last = event.last;
             run = event.run;
-            // REC = 2 QUANT LEVEL + R carrying the level's sign, without a
-            // branch: signMask is 0 or -1.
-            const int32_t level = event.level;
-            const int32_t signMask = level >> 31;
-            value = step * level + ((rounding ^ signMask) - signMask);
+            value = levelValue[event.level];
         } else {
             // The code and the sign bit after it in one peek.
             const uint32_t peek = BitReader::PeekAt(bits, kTcoefPeekBits + 1);
