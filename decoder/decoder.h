@@ -103,7 +103,9 @@ class Decoder final : public DecoderInterface {
     int32_t DecodeMcbpc();
     int32_t DecodeCbpy();
     int32_t DecodeMotionVectorDifference();
-    void DecodeBlockCoefficients(int16_t* block, bool isIntra);
+    // True when the block holds no coefficient beyond the first (inter
+    // blocks only: an intra block's events start after its DC).
+    bool DecodeBlockCoefficients(int16_t* block, bool isIntra);
     int32_t PredictVector(int32_t row, int32_t column, const int32_t* grid) const;
     int32_t GridIndex(int32_t row, int32_t column) const {
         return (row + 1) * gridStride_ + column + 1;
@@ -125,6 +127,9 @@ class Decoder final : public DecoderInterface {
     const DecoderVlcTables* vlc_ = &GetDecoderVlcTables();
     const PredictionKernels* kernels_ = &GetPredictionKernels();
     alignas(16) int16_t coefficients_[6][64] = {};
+    // The coded blocks of coefficients_ whose only coefficient is the DC
+    // (bit b for block b), which skip the transform.
+    int32_t dcOnlyBlocks_ = 0;
 
     // Current: decoded into; Reference: predicted from; Target: the Current
     // pointers taken at the exchange, written by reconstruction; Output: the

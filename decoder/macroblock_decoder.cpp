@@ -61,7 +61,7 @@ int32_t Decoder::PredictVector(int32_t row, int32_t column, const int32_t* grid)
                                   gobHeaderSeen_ || above == kOutsideVector);
 }
 
-void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
+bool Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
     const DecoderVlcTables& tables = *vlc_;
     const int32_t quant = quant_;
     // |REC| = 2 QUANT |LEVEL| + R; a table level (1..12) never reaches the
@@ -119,12 +119,13 @@ void Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
         ++position;
         if (last == 1) {
             reader_.Resume(bits);
-            return;
+            return position == 1;
         }
         if (position > 63) break;  // the next event can only run past the block
     }
     reader_.Resume(bits);
     resyncPending_ = true;
+    return false;
 }
 
 // Before each macroblock: a start code ahead is a GOB header, or the end of
@@ -197,6 +198,7 @@ inline bool Decoder::ReadMotionVector(const PendingMacroblock& mb) {
 inline bool Decoder::ReadBlocks(const PendingMacroblock& mb) {
     const bool isIntra = IsIntraMacroblock(mb.type);
     if (!isIntra && mb.cbp == 0) return true;  // nothing sent, nothing to transform
+    dcOnlyBlocks_ = 0;
     for (int block = 0; block < 6 && !resyncPending_; ++block) {
         // Only coded blocks are cleared: of an uncoded intra block the
         // reconstruction reads the DC alone, of an uncoded inter block nothing.
@@ -206,7 +208,8 @@ inline bool Decoder::ReadBlocks(const PendingMacroblock& mb) {
             const int32_t dc = IntraDcLevel(int32_t(reader_.Read(8)));
             coefficients_[block][0] = int16_t(dc * kIntraDcScale);
         }
-        if (coded) DecodeBlockCoefficients(coefficients_[block], isIntra);
+        if (coded && DecodeBlockCoefficients(coefficients_[block], isIntra))
+            dcOnlyBlocks_ |= 1 << block;
     }
     return !resyncPending_;
 }

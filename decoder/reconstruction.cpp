@@ -91,6 +91,13 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
             for (int32_t r = 0; r < 8; ++r) std::memset(out + size_t(r) * pitch, sample, 8);
             continue;
         }
+        if (dcOnlyBlocks_ & (1 << block)) {
+            // The transform of a lone DC is one value everywhere.
+            const int16_t residual = InverseDctOfDcOnly(coefficients[0]);
+            for (int32_t i = 0; i < 64; ++i) coefficients[i] = residual;
+            kernels.addBlock(coefficients, out, pitch);
+            continue;
+        }
         InverseDct(coefficients);
         if (isIntra) {
             kernels.putBlock(coefficients, out, pitch);
