@@ -95,7 +95,9 @@ class Decoder final : public DecoderInterface {
     // header, the vector and the blocks, then the reconstruction of the one
     // before it.
     void DecodePictureBody();
-    bool FindMacroblock(int32_t* address);
+    // `row` and `column` follow `address` (kept apart, so that the loop
+    // divides only after a GOB header).
+    bool FindMacroblock(int32_t* address, int32_t* row, int32_t* column);
     HeaderResult ReadMacroblockHeader(PendingMacroblock* mb);
     bool ReadMotionVector(const PendingMacroblock& mb);
     bool ReadBlocks(const PendingMacroblock& mb);

@@ -131,10 +131,14 @@ bool Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
 // Before each macroblock: a start code ahead is a GOB header, or the end of
 // the picture (false); a new row without one may predict from the row above
 // again.
-inline bool Decoder::FindMacroblock(int32_t* address) {
-    if (IsStartCodeAhead(reader_.Peek(kStartCodeValueBits)))
-        return ReadGobHeader(address) == GobResult::kResume;
-    if (*address % mbCols_ == 0 && *address >= mbCols_) gobHeaderSeen_ = false;
+inline bool Decoder::FindMacroblock(int32_t* address, int32_t* row, int32_t* column) {
+    if (IsStartCodeAhead(reader_.Peek(kStartCodeValueBits))) {
+        if (ReadGobHeader(address) != GobResult::kResume) return false;
+        *row = *address / mbCols_;
+        *column = *address % mbCols_;
+        return true;
+    }
+    if (*column == 0 && *row > 0) gobHeaderSeen_ = false;
     return true;
 }
 
@@ -218,6 +222,8 @@ void Decoder::DecodePictureBody() {
     SetGridBorders();
     const int32_t total = mbCols_ * mbRows_;
     int32_t address = 0;
+    int32_t row = 0;
+    int32_t column = 0;
     gobHeaderSeen_ = false;
     resyncPending_ = false;
     // The last macroblock read: reconstructed once the next header is read,
@@ -229,11 +235,11 @@ void Decoder::DecodePictureBody() {
             reader_.SyncToStartCode();
             resyncPending_ = false;
         }
-        if (!FindMacroblock(&address)) break;
+        if (!FindMacroblock(&address, &row, &column)) break;
 
         PendingMacroblock mb;
-        mb.row = address / mbCols_;
-        mb.column = address % mbCols_;
+        mb.row = row;
+        mb.column = column;
         // Header and vector: any damage drops the macroblock (the vector is
         // still read, and stored for the neighbours, after a damaged CBPY).
         const HeaderResult header = ReadMacroblockHeader(&mb);
@@ -259,6 +265,10 @@ void Decoder::DecodePictureBody() {
         if (!ReadBlocks(mb)) continue;
         pending = mb;
         ++address;
+        if (++column == mbCols_) {
+            column = 0;
+            ++row;
+        }
     }
     if (pending.valid) ReconstructMacroblock(pending);
 }
