@@ -32,13 +32,6 @@ MacroblockType ChooseIntra(const MacroblockInfo& info, const MotionState& state)
 
 namespace {
 
-int WorstBlock(const int32_t blockSad[4]) {
-    int worst = 0;
-    for (int k = 1; k < 4; ++k)
-        if (blockSad[k] > blockSad[worst]) worst = k;
-    return worst;
-}
-
 struct DirectionSetup {
     int32_t (*kernel)(const uint8_t*, int32_t, const uint8_t*, uint8_t*, int32_t);
     const uint8_t* source;  // the sample that window entry (0, 0) starts from

@@ -13,14 +13,6 @@ const IntegerOffset kIntegerCandidateOrder[9] = {
 
 namespace {
 
-// Block with the largest SAD, the lowest number on ties.
-int WorstBlock(const int32_t blockSad[4]) {
-    int worst = 0;
-    for (int k = 1; k < 4; ++k)
-        if (blockSad[k] > blockSad[worst]) worst = k;
-    return worst;
-}
-
 // Scores the candidate at `candidate`; true and its block SADs when it beats
 // the current best in the worst block and in total. Whole SADs decide exactly
 // as sums stopped at the limits would: a sum stops only once it has reached

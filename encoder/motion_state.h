@@ -26,4 +26,13 @@ struct MotionState {
     int32_t previousHalfDirection;
 };
 
+// The block with the largest SAD in blockSad, the lowest number on ties: the
+// search and the half-pel refinement score it first.
+inline int WorstBlock(const int32_t blockSad[4]) {
+    int worst = 0;
+    for (int k = 1; k < 4; ++k)
+        if (blockSad[k] > blockSad[worst]) worst = k;
+    return worst;
+}
+
 }  // namespace kmqx

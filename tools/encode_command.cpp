@@ -10,21 +10,18 @@
 namespace kmqx {
 namespace {
 
-// Y4M frames of even sizes are I420 frames as they stand and go to the codec
-// unchanged; odd sizes round their chroma up, which the codec's formats do
-// not, and are rewritten as YV12.
-bool Y4mFramesAreI420(const Y4mHeader& header) {
-    return header.width % 2 == 0 && header.height % 2 == 0;
-}
-
+// Y4M frames of even sizes go to the codec unchanged, as I420; odd sizes
+// round their chroma up, which the codec's formats do not, and are
+// rewritten as YV12.
 class Y4mSource : public FrameSource {
   public:
     explicit Y4mSource(Y4mReader& reader) : reader_(reader) {}
     ReadStatus Next(std::vector<uint8_t>& frame, std::string& error) override {
-        if (Y4mFramesAreI420(reader_.Header())) return reader_.ReadFrame(frame, error);
+        const Y4mHeader& header = reader_.Header();
+        if (Y4mFramesAreI420(header.width, header.height)) return reader_.ReadFrame(frame, error);
         const ReadStatus status = reader_.ReadFrame(planes_, error);
         if (status == ReadStatus::kFrame)
-            Y4mFrameToYv12(planes_.data(), reader_.Header().width, reader_.Header().height, frame);
+            Y4mFrameToYv12(planes_.data(), header.width, header.height, frame);
         return status;
     }
 
@@ -141,7 +138,7 @@ int RunEncodeCommand(const std::vector<std::string>& args) {
         job.width = y4m.Header().width;
         job.height = y4m.Header().height;
         if (!haveRate) job.rate = y4m.Header().rate;
-        FindSourceFormat(Y4mFramesAreI420(y4m.Header()) ? "i420" : "yv12", job.format);
+        FindSourceFormat(Y4mFramesAreI420(job.width, job.height) ? "i420" : "yv12", job.format);
         source = std::make_unique<Y4mSource>(y4m);
     }
 

@@ -141,9 +141,8 @@ bool Y4mWriter::WriteFrame(const PlanarFrame& frame, std::string& error) {
     const int32_t chromaWidth = width / 2, chromaHeight = height / 2;
     const int32_t outWidth = (width + 1) / 2, outHeight = (height + 1) / 2;
     static const char kFrameLine[] = "FRAME\n";
-    if (outWidth == chromaWidth && outHeight == chromaHeight && chromaWidth > 0 &&
-        chromaHeight > 0) {
-        // Even sizes: the planes are written as they stand, without a copy.
+    if (Y4mFramesAreI420(width, height)) {
+        // The planes are written as they stand, without a copy.
         const size_t chroma = size_t(chromaWidth) * size_t(chromaHeight);
         return file_.Write(kFrameLine, 6, error) &&
                file_.Write(frame.y, size_t(width) * size_t(height), error) &&

@@ -23,6 +23,12 @@ struct Y4mHeader {
 // chroma plane ((width + 1) / 2) x ((height + 1) / 2).
 size_t Y4mFrameSize(int32_t width, int32_t height);
 
+// Even sizes: the chroma planes are exactly (width / 2) x (height / 2), and a
+// frame is an I420 frame as it stands.
+inline bool Y4mFramesAreI420(int32_t width, int32_t height) {
+    return width > 0 && height > 0 && width % 2 == 0 && height % 2 == 0;
+}
+
 enum class ReadStatus { kFrame, kEnd, kError };
 
 // Reads YUV4MPEG2 streams of 8-bit 4:2:0 (C420, C420jpeg, C420paldv,
