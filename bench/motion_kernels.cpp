@@ -81,21 +81,11 @@ void BM_HalfPelDiagonal(benchmark::State& state) {
     }
 }
 
-void BM_Predict8x8Diagonal(benchmark::State& state) {
-    const MotionKernels kernels = KernelsOf(state);
-    Inputs& in = TestInputs();
-    for (auto _ : state) {
-        kernels.predict8x8(in.area.data() + 7, kStride, 1, 1, in.out);
-        benchmark::DoNotOptimize(in.out);
-    }
-}
-
 BENCHMARK(BM_Sad16x16Blocks)->DenseRange(0, 2);
 BENCHMARK(BM_Sad16x8Blocks)->DenseRange(0, 2);
 BENCHMARK(BM_MeanDeviation)->DenseRange(0, 2);
 BENCHMARK(BM_BandSums)->DenseRange(0, 2);
 BENCHMARK(BM_HalfPelDiagonal)->DenseRange(0, 2);
-BENCHMARK(BM_Predict8x8Diagonal)->DenseRange(0, 2);
 
 }  // namespace
 }  // namespace kmqx

@@ -2,7 +2,7 @@
 // reconstruction kernels, one block per iteration on random samples.
 // Argument: 0 scalar, 1 SSE2. AVX2 would not pay: the rows are 16 or 8
 // samples wide.
-#include "decoder/prediction_kernels.h"
+#include "common/prediction_kernels.h"
 
 #include <benchmark/benchmark.h>
 

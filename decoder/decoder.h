@@ -6,7 +6,7 @@
 #include "common/planar_frame.h"
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_interface.h"
-#include "decoder/prediction_kernels.h"
+#include "common/prediction_kernels.h"
 #include "decoder/vlc_tables.h"
 
 namespace kmqx {

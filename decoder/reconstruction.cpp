@@ -6,7 +6,7 @@
 #include "common/inverse_dct.h"
 #include "common/saturate.h"  // ClipToByte
 #include "decoder/decoder.h"
-#include "decoder/prediction_kernels.h"
+#include "common/prediction_kernels.h"
 
 namespace kmqx {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
+#include "common/prediction_kernels.h"
 #include "common/saturate.h"
 #include "encoder/sad_kernels.h"
 #include "encoder/transform_kernels.h"
@@ -35,7 +36,7 @@ void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int
         source = window;
         stride = 9;
     }
-    GetMotionKernels().predict8x8(source, stride, halfX, halfY, prediction);
+    GetPredictionKernels().predict8[halfX + 2 * halfY](source, stride, prediction, 8);
 }
 
 }  // namespace

@@ -60,27 +60,6 @@ int32_t MeanDeviation(const uint8_t* blocks, int32_t mean, int32_t limit) {
     return deviation;
 }
 
-void Predict8x8(const uint8_t* src, int32_t srcStride, int32_t halfX, int32_t halfY,
-                uint8_t prediction[64]) {
-    for (int y = 0; y < 8; ++y) {
-        const uint8_t* a = src + y * srcStride;
-        const uint8_t* c = a + srcStride;
-        for (int x = 0; x < 8; ++x) {
-            int32_t value;
-            if (halfX && halfY) {
-                value = (a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2;
-            } else if (halfX) {
-                value = (a[x] + a[x + 1] + 1) >> 1;
-            } else if (halfY) {
-                value = (a[x] + c[x] + 1) >> 1;
-            } else {
-                value = a[x];
-            }
-            prediction[8 * y + x] = static_cast<uint8_t>(value);
-        }
-    }
-}
-
 void BandSums(const uint8_t* samples, int32_t stride, int32_t sums[4]) {
     for (int k = 0; k < 4; ++k) {
         int32_t sum = 0;
@@ -134,7 +113,6 @@ const MotionKernels& ScalarMotionKernels() {
         HalfPelSad<Interpolation::kHorizontal>,
         HalfPelSad<Interpolation::kVertical>,
         HalfPelSad<Interpolation::kDiagonal>,
-        Predict8x8,
     };
     return kernels;
 }

@@ -49,12 +49,6 @@ struct MotionKernels {
                                uint8_t* out, int32_t limit);
     int32_t (*halfPelDiagonal)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
                                uint8_t* out, int32_t limit);
-    // An 8x8 prediction at whole or half positions: with a = src[i][j],
-    // b = src[i][j+1], c = src[i+1][j], d = src[i+1][j+1] each output is a,
-    // (a + b + 1) >> 1 (halfX), (a + c + 1) >> 1 (halfY) or
-    // (a + b + c + d + 2) >> 2 (both); reads no sample the formula does not use.
-    void (*predict8x8)(const uint8_t* src, int32_t srcStride, int32_t halfX, int32_t halfY,
-                       uint8_t prediction[64]);
 };
 
 constexpr int32_t kHalfPelPlaneStride = 17;

@@ -79,7 +79,6 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.halfPelHorizontal = avx2::HalfPelHorizontal;
     kernels.halfPelVertical = avx2::HalfPelVertical;
     kernels.halfPelDiagonal = avx2::HalfPelDiagonal;
-    kernels.predict8x8 = avx2::Predict8x8;
     return true;
 }
 

@@ -27,7 +27,6 @@ bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.halfPelHorizontal = sse2::HalfPelHorizontal;
     kernels.halfPelVertical = sse2::HalfPelVertical;
     kernels.halfPelDiagonal = sse2::HalfPelDiagonal;
-    kernels.predict8x8 = sse2::Predict8x8;
     return true;
 }
 

@@ -117,20 +117,6 @@ TEST_P(MotionKernelTest, MacroblockLoadSadsAndMeanDeviationMatchScalar) {
     }
 }
 
-// Every combination of half positions, into a guarded output.
-TEST_P(MotionKernelTest, Predict8x8MatchesScalarWithIntactGuards) {
-    for (const KernelInput& input : TestInputs()) {
-        for (int half = 0; half < 4; ++half) {
-            std::vector<uint8_t> expected(64 + 32, kGuard), actual(64 + 32, kGuard);
-            scalar.predict8x8(input.source.data() + 1, kStride, half & 1, half >> 1,
-                              expected.data() + 16);
-            fast.predict8x8(input.source.data() + 1, kStride, half & 1, half >> 1,
-                            actual.data() + 16);
-            ASSERT_EQ(actual, expected) << "halfX " << (half & 1) << " halfY " << (half >> 1);
-        }
-    }
-}
-
 // Runs one half-pel kernel into a plane with guard bytes all round and
 // returns the plane; the guards must survive.
 std::vector<uint8_t> RunHalfPel(HalfPelKernel kernel, const KernelInput& input, int32_t limit,

@@ -3,7 +3,9 @@
 
 namespace kmqx {
 
-// Kernels of the decoder's reconstruction. The scalar table is the
+// Motion-compensated prediction and residual kernels, the same in both
+// directions: the decoder builds its pictures with them and the encoder its
+// chroma prediction, so that both predict alike. The scalar table is the
 // reference; a faster table gives the same bytes and touches nothing outside
 // the block.
 struct PredictionKernels {

@@ -1,10 +1,10 @@
-// SSE2 versions of the decoder's prediction and reconstruction kernels; they
+// SSE2 versions of the prediction and reconstruction kernels; they
 // give exactly the scalar bytes. Entry points realign the stack, since a
 // 32-bit build may spill their registers. The two-sample means are _mm_avg_epu8, whose
 // rounding is the scalar (a + b + 1) >> 1; the four-sample mean works in
 // 16 bits and reuses each row's horizontal sums for the row below.
+#include "common/prediction_kernels.h"
 #include "common/sse2.h"
-#include "decoder/prediction_kernels.h"
 
 namespace kmqx {
 

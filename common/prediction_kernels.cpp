@@ -1,6 +1,5 @@
-// Scalar reference versions of the decoder's prediction and reconstruction
-// kernels.
-#include "decoder/prediction_kernels.h"
+// Scalar reference versions of the prediction and reconstruction kernels.
+#include "common/prediction_kernels.h"
 
 #include "common/kernel_selection.h"
 #include "common/saturate.h"

@@ -1,8 +1,8 @@
-// The decoder's SSE2 prediction and reconstruction kernels against the
+// The SSE2 prediction and reconstruction kernels against the
 // scalar ones: random, extreme and sparse inputs, the destination block inside
 // a plane of guard bytes, and each source exactly as large as the samples the
 // kernel may read (so that an overread shows under AddressSanitizer).
-#include "decoder/prediction_kernels.h"
+#include "common/prediction_kernels.h"
 
 #include <gtest/gtest.h>
 
