@@ -56,6 +56,16 @@ void BM_Sad16x8Blocks(benchmark::State& state) {
     }
 }
 
+void BM_Sad16x16Neighbourhood(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    Inputs& in = TestInputs();
+    int32_t sads[9][4];
+    for (auto _ : state) {
+        kernels.sad16x16Neighbourhood(in.blocks, in.area.data() + 1, kStride, sads);
+        benchmark::DoNotOptimize(sads);
+    }
+}
+
 void BM_MeanDeviation(benchmark::State& state) {
     const MotionKernels kernels = KernelsOf(state);
     for (auto _ : state) {
@@ -83,6 +93,7 @@ void BM_HalfPelDiagonal(benchmark::State& state) {
 
 BENCHMARK(BM_Sad16x16Blocks)->DenseRange(0, 2);
 BENCHMARK(BM_Sad16x8Blocks)->DenseRange(0, 2);
+BENCHMARK(BM_Sad16x16Neighbourhood)->DenseRange(0, 2);
 BENCHMARK(BM_MeanDeviation)->DenseRange(0, 2);
 BENCHMARK(BM_BandSums)->DenseRange(0, 2);
 BENCHMARK(BM_HalfPelDiagonal)->DenseRange(0, 2);

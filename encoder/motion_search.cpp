@@ -76,21 +76,53 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
     const int64_t minY = std::max<int64_t>(predictedY - range, 0);
     const int64_t maxY = std::min<int64_t>(predictedY + range, reference.height - 16);
 
-    int worst = WorstBlock(state.blockSad);  // changes only with the best
-    for (const IntegerOffset& offset : kIntegerCandidateOrder) {
-        const int32_t x = predictedX + offset.dx;
-        const int32_t y = predictedY + offset.dy;
-        if (x == ownX && y == ownY) continue;
-        if (x < minX || x > maxX || y < minY || y > maxY) continue;
-        int32_t sads[4];
-        int32_t total = 0;
-        if (!TryCandidate(kernels, state, worst, reference.At(x, y), reference.width, sads, total))
-            continue;
+    auto accept = [&](int32_t x, int32_t y, const int32_t sads[4], int32_t total) {
         info.mvX = x - ownX;
         info.mvY = y - ownY;
         state.bestCost = total;
-        std::memcpy(state.blockSad, sads, sizeof(sads));
-        worst = WorstBlock(state.blockSad);
+        std::memcpy(state.blockSad, sads, sizeof(state.blockSad));
+    };
+    auto skipped = [&](int32_t x, int32_t y) {
+        return (x == ownX && y == ownY) || x < minX || x > maxX || y < minY || y > maxY;
+    };
+
+    int worst = WorstBlock(state.blockSad);  // changes only with the best
+    const bool neighbourhoodInside = predictedX >= 1 && predictedX <= reference.width - 17 &&
+                                     predictedY >= 1 && predictedY <= reference.height - 17;
+    if (neighbourhoodInside) {
+        // All nine candidates in one pass over the reference; the same tests
+        // on whole SADs then decide in the same order.
+        int32_t sads[9][4];
+        kernels.sad16x16Neighbourhood(state.CurrentLumaBlocks[0],
+                                      reference.At(predictedX - 1, predictedY - 1), reference.width,
+                                      sads);
+        // With the neighbourhood inside the picture, a range of 1 or more
+        // leaves out only the own position.
+        const bool wholeRange = range >= 1;
+        for (const IntegerOffset& offset : kIntegerCandidateOrder) {
+            const int32_t x = predictedX + offset.dx;
+            const int32_t y = predictedY + offset.dy;
+            if (wholeRange ? (x == ownX && y == ownY) : skipped(x, y)) continue;
+            const int32_t* candidate = sads[3 * (offset.dy + 1) + offset.dx + 1];
+            if (candidate[worst] >= state.blockSad[worst]) continue;
+            const int32_t total = candidate[0] + candidate[1] + candidate[2] + candidate[3];
+            if (total >= state.bestCost) continue;
+            accept(x, y, candidate, total);
+            worst = WorstBlock(state.blockSad);
+        }
+    } else {
+        for (const IntegerOffset& offset : kIntegerCandidateOrder) {
+            const int32_t x = predictedX + offset.dx;
+            const int32_t y = predictedY + offset.dy;
+            if (skipped(x, y)) continue;
+            int32_t sads[4];
+            int32_t total = 0;
+            if (!TryCandidate(kernels, state, worst, reference.At(x, y), reference.width, sads,
+                              total))
+                continue;
+            accept(x, y, sads, total);
+            worst = WorstBlock(state.blockSad);
+        }
     }
 
     info.mvX = std::clamp(info.mvX, -15, 15);

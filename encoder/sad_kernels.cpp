@@ -48,6 +48,13 @@ void Sad16x8Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
     sads[1] = Sad8x8(blocks + 64, ref + 8, refStride);
 }
 
+void Sad16x16Neighbourhood(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
+                           int32_t sads[9][4]) {
+    for (int dy = 0; dy < 3; ++dy)
+        for (int dx = 0; dx < 3; ++dx)
+            Sad16x16Blocks(blocks, ref + dy * refStride + dx, refStride, sads[3 * dy + dx]);
+}
+
 int32_t MeanDeviation(const uint8_t* blocks, int32_t mean, int32_t limit) {
     int32_t deviation = 0;
     for (int rowGroup = 0; rowGroup < 8; ++rowGroup) {
@@ -108,6 +115,7 @@ const MotionKernels& ScalarMotionKernels() {
         LoadMacroblock,
         Sad16x16Blocks,
         Sad16x8Blocks,
+        Sad16x16Neighbourhood,
         MeanDeviation,
         BandSums,
         HalfPelSad<Interpolation::kHorizontal>,

@@ -31,6 +31,10 @@ struct MotionKernels {
     // against the 16x8 area at `ref`: one half of sad16x16Blocks.
     void (*sad16x8Blocks)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
                           int32_t sads[2]);
+    // sad16x16Blocks of the nine 16x16 candidates whose top-left corners are
+    // `ref` + dx + dy * refStride, dx and dy in 0..2: sads[3 * dy + dx].
+    void (*sad16x16Neighbourhood)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
+                                  int32_t sads[9][4]);
     // Sum of |sample - mean| over the four blocks laid out as above, one row
     // group at a time (row r of every block), returning after the first group
     // at which the sum reaches `limit`. Always computes at least one group.

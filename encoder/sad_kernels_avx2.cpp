@@ -16,11 +16,11 @@ namespace avx2 {
 #undef KMQX_VECTOR
 #undef KMQX_VECTOR_ENTRY
 
-// Rows `row` and `row + 2` of the 16-wide area at `p`, one per lane.
-KMQX_AVX2 inline __m256i LoadRowsTwoApart(const uint8_t* p, int32_t stride, int row) {
+// Rows `row` and `row + apart` of the 16-wide area at `p`, one per lane.
+KMQX_AVX2 inline __m256i LoadRowsApart(const uint8_t* p, int32_t stride, int row, int apart) {
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + row * stride));
     const __m128i second =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + (row + 2) * stride));
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + (row + apart) * stride));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
 }
 
@@ -35,9 +35,9 @@ KMQX_AVX2 inline __m256i BlockPairSads(const uint8_t* left, const uint8_t* ref, 
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left + 64 + 8 * i));
         const __m256i evenRows = _mm256_unpacklo_epi64(a, b);  // rows i, i + 2
         const __m256i oddRows = _mm256_unpackhi_epi64(a, b);   // rows i + 1, i + 3
-        sums = _mm256_add_epi32(sums, _mm256_sad_epu8(evenRows, LoadRowsTwoApart(ref, stride, i)));
+        sums = _mm256_add_epi32(sums, _mm256_sad_epu8(evenRows, LoadRowsApart(ref, stride, i, 2)));
         sums =
-            _mm256_add_epi32(sums, _mm256_sad_epu8(oddRows, LoadRowsTwoApart(ref, stride, i + 1)));
+            _mm256_add_epi32(sums, _mm256_sad_epu8(oddRows, LoadRowsApart(ref, stride, i + 1, 2)));
     }
     return sums;
 }
@@ -65,6 +65,43 @@ KMQX_AVX2_ENTRY void Sad16x16BlocksWide(const uint8_t* blocks, const uint8_t* re
     sads[3] = _mm_extract_epi16(bottomSums, 4);
 }
 
+// Lane 0 holds the top blocks' rows and lane 1 the bottom blocks' rows eight
+// below, so that one pass over the reference rows scores both halves.
+KMQX_AVX2_ENTRY void Sad16x16NeighbourhoodWide(const uint8_t* blocks, const uint8_t* ref,
+                                               int32_t refStride, int32_t sads[9][4]) {
+    __m256i current[8];
+    for (int r = 0; r < 8; ++r) {
+        const __m128i top =
+            _mm_unpacklo_epi64(LoadRow(blocks + 8 * r), LoadRow(blocks + 64 + 8 * r));
+        const __m128i bottom =
+            _mm_unpacklo_epi64(LoadRow(blocks + 128 + 8 * r), LoadRow(blocks + 192 + 8 * r));
+        current[r] = _mm256_inserti128_si256(_mm256_castsi128_si256(top), bottom, 1);
+    }
+    // One column offset at a time keeps the current rows and three sums in
+    // registers; each reference row pair is loaded once.
+    const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+#pragma GCC unroll 3
+    for (int dx = 0; dx < 3; ++dx) {
+        __m256i sums[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+#pragma GCC unroll 10
+        for (int j = 0; j < 10; ++j) {
+            const __m256i rows = LoadRowsApart(ref + dx, refStride, j, 8);
+#pragma GCC unroll 3
+            for (int dy = 0; dy < 3; ++dy) {
+                const int r = j - dy;
+                if (r >= 0 && r < 8)
+                    sums[dy] = _mm256_add_epi32(sums[dy], _mm256_sad_epu8(current[r], rows));
+            }
+        }
+        // Each sum holds blocks 0, 1, 2, 3 in its four quadwords.
+        for (int dy = 0; dy < 3; ++dy) {
+            const __m256i packed = _mm256_permutevar8x32_epi32(sums[dy], lowDwords);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sads[3 * dy + dx]),
+                             _mm256_castsi256_si128(packed));
+        }
+    }
+}
+
 }  // namespace avx2
 }  // namespace
 
@@ -74,6 +111,7 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.loadMacroblock = avx2::LoadMacroblock;
     kernels.sad16x16Blocks = avx2::Sad16x16BlocksWide;
     kernels.sad16x8Blocks = avx2::Sad16x8BlocksWide;
+    kernels.sad16x16Neighbourhood = avx2::Sad16x16NeighbourhoodWide;
     kernels.meanDeviation = avx2::MeanDeviation;
     kernels.bandSums = avx2::BandSums;
     kernels.halfPelHorizontal = avx2::HalfPelHorizontal;

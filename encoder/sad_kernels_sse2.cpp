@@ -22,6 +22,7 @@ bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.loadMacroblock = sse2::LoadMacroblock;
     kernels.sad16x16Blocks = sse2::Sad16x16Blocks;
     kernels.sad16x8Blocks = sse2::Sad16x8Blocks;
+    kernels.sad16x16Neighbourhood = sse2::Sad16x16Neighbourhood;
     kernels.meanDeviation = sse2::MeanDeviation;
     kernels.bandSums = sse2::BandSums;
     kernels.halfPelHorizontal = sse2::HalfPelHorizontal;

@@ -117,6 +117,29 @@ TEST_P(MotionKernelTest, MacroblockLoadSadsAndMeanDeviationMatchScalar) {
     }
 }
 
+// The nine candidates around a position, in an area exactly 18 x 18 so that
+// any read beyond it is caught under the sanitizers.
+TEST_P(MotionKernelTest, NeighbourhoodSadsMatchScalar) {
+    std::mt19937 random(13);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<uint8_t> blocks(256), area(18 * 18);
+        const int kind = trial % 4;
+        for (auto& v : blocks) v = kind == 1 ? 255 : kind == 2 ? 0 : random() & 0xFF;
+        for (auto& v : area) v = kind == 1 ? 0 : kind == 2 ? 255 : random() & 0xFF;
+        if (kind == 3)  // one candidate nearly equal to the blocks: small sums
+            for (int k = 0; k < 4; ++k)
+                for (int i = 0; i < 64; ++i)
+                    blocks[64 * k + i] =
+                        area[(1 + 8 * (k >> 1) + i / 8) * 18 + 2 + 8 * (k & 1) + i % 8] ^ 1;
+        int32_t expected[9][4], actual[9][4];
+        scalar.sad16x16Neighbourhood(blocks.data(), area.data(), 18, expected);
+        fast.sad16x16Neighbourhood(blocks.data(), area.data(), 18, actual);
+        for (int c = 0; c < 9; ++c)
+            for (int k = 0; k < 4; ++k)
+                ASSERT_EQ(actual[c][k], expected[c][k]) << "candidate " << c << " block " << k;
+    }
+}
+
 // Runs one half-pel kernel into a plane with guard bytes all round and
 // returns the plane; the guards must survive.
 std::vector<uint8_t> RunHalfPel(HalfPelKernel kernel, const KernelInput& input, int32_t limit,
