@@ -82,12 +82,22 @@ void BM_BandSums(benchmark::State& state) {
     }
 }
 
-void BM_HalfPelDiagonal(benchmark::State& state) {
+void BM_InterpolateDiagonalPlane(benchmark::State& state) {
     const MotionKernels kernels = KernelsOf(state);
     Inputs& in = TestInputs();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            kernels.halfPelDiagonal(in.area.data() + 5, kStride, in.blocks, in.out, INT32_MAX));
+        kernels.interpolateDiagonalPlane(in.area.data() + 5, kStride, in.out);
+        benchmark::DoNotOptimize(in.out);
+    }
+}
+
+void BM_WindowRowSadSums(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    Inputs& in = TestInputs();
+    uint16_t sums[4][8];
+    for (auto _ : state) {
+        kernels.windowRowSadSums(in.area.data() + 5, in.blocks, sums);
+        benchmark::DoNotOptimize(sums);
     }
 }
 
@@ -96,7 +106,8 @@ BENCHMARK(BM_Sad16x8Blocks)->DenseRange(0, 2);
 BENCHMARK(BM_Sad16x16Neighbourhood)->DenseRange(0, 2);
 BENCHMARK(BM_MeanDeviation)->DenseRange(0, 2);
 BENCHMARK(BM_BandSums)->DenseRange(0, 2);
-BENCHMARK(BM_HalfPelDiagonal)->DenseRange(0, 2);
+BENCHMARK(BM_InterpolateDiagonalPlane)->DenseRange(0, 2);
+BENCHMARK(BM_WindowRowSadSums)->DenseRange(0, 2);
 
 }  // namespace
 }  // namespace kmqx

@@ -33,7 +33,7 @@ MacroblockType ChooseIntra(const MacroblockInfo& info, const MotionState& state)
 namespace {
 
 struct DirectionSetup {
-    int32_t (*kernel)(const uint8_t*, int32_t, const uint8_t*, uint8_t*, int32_t);
+    void (*interpolate)(const uint8_t*, int32_t, uint8_t*, int32_t);
     const uint8_t* source;  // the sample that window entry (0, 0) starts from
     uint8_t* window;
 };
@@ -49,38 +49,58 @@ DirectionSetup Setup(const LumaPlane& reference, int32_t x, int32_t y,
     const int32_t windowOffset = a * kHalfPelPlaneStride + b;
     switch (direction.plane) {
         case HalfPelPlane::kDiagonal:
-            return {kernels.halfPelDiagonal, reference.At(x - 1 + b, y - 1 + a),
+            return {kernels.interpolateDiagonal, reference.At(x - 1 + b, y - 1 + a),
                     state.diagonalPlane + windowOffset};
         case HalfPelPlane::kVertical:
-            return {kernels.halfPelVertical, reference.At(x + b, y - 1 + a),
+            return {kernels.interpolateVertical, reference.At(x + b, y - 1 + a),
                     state.verticalPlane + windowOffset};
         case HalfPelPlane::kHorizontal:
         default:
-            return {kernels.halfPelHorizontal, reference.At(x - 1 + b, y + a),
+            return {kernels.interpolateHorizontal, reference.At(x - 1 + b, y + a),
                     state.horizontalPlane + windowOffset};
     }
+}
+
+// A block's SAD summed row by row and stopped after the first row at which
+// the sum reaches `limit` (always at least one row), from its running sums.
+// They never decrease, so the stopping row is found by halving.
+inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
+    if (running[6] < limit) return running[7];
+    int r = running[3] < limit ? 4 : 0;  // the first r with running[r] >= limit
+    r += running[r + 1] < limit ? 2 : 0;
+    r += running[r] < limit ? 1 : 0;
+    return running[r];
 }
 
 }  // namespace
 
 int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int direction,
                         MotionState& state, const uint8_t** window) {
+    const MotionKernels& kernels = GetMotionKernels();
     const HalfPelDirection& d = kHalfPelDirections[direction];
     const DirectionSetup setup = Setup(reference, x, y, d, state);
     *window = setup.window;
     const bool diagonal = d.plane == HalfPelPlane::kDiagonal;
-
-    auto scoreBlock = [&](int k, int32_t limit) {
-        const int32_t rowOffset = (k >> 1) * 8;
-        const int32_t columnOffset = (k & 1) * 8;
-        return setup.kernel(setup.source + rowOffset * reference.width + columnOffset,
-                            reference.width, state.CurrentLumaBlocks[k],
-                            setup.window + rowOffset * kHalfPelPlaneStride + columnOffset, limit);
-    };
+    if (!diagonal || !state.diagonalPlaneFilled) {
+        if (diagonal && x >= 1 && y >= 1 && x <= reference.width - 17 &&
+            y <= reference.height - 17) {
+            // All four diagonal windows lie inside the picture: the whole
+            // plane at once serves every diagonal direction tried after this.
+            kernels.interpolateDiagonalPlane(reference.At(x - 1, y - 1), reference.width,
+                                             state.diagonalPlane);
+            state.diagonalPlaneFilled = true;
+        } else {
+            setup.interpolate(setup.source, reference.width, setup.window, 16);
+        }
+    }
+    // Every block's SAD is stopped exactly where a row-by-row sum with the
+    // block's limit would stop.
+    uint16_t running[4][8];
+    kernels.windowRowSadSums(setup.window, state.CurrentLumaBlocks[0], running);
 
     const int worst = WorstBlock(state.blockSad);
     int32_t values[4] = {0, 0, 0, 0};
-    values[worst] = scoreBlock(worst, state.blockSad[worst]);
+    values[worst] = StoppedSum(running[worst], state.blockSad[worst]);
     if (values[worst] >= state.blockSad[worst]) return kNoCost;
 
     // Sum of the values of blocks 0..k, S's included once S <= k.
@@ -90,7 +110,7 @@ int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int di
             // Diagonal directions and block 0 leave room for S only; the
             // two-tap ones for later blocks leave room for blocks 0..k-1.
             const int32_t used = (diagonal || k == 0) ? values[worst] : sumThroughK;
-            values[k] = scoreBlock(k, state.bestCost - used);
+            values[k] = StoppedSum(running[k], state.bestCost - used);
         }
         sumThroughK += values[k];
         if (k < 3 && sumThroughK >= state.bestCost) return kNoCost;
@@ -118,6 +138,7 @@ void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, Macr
 
     state.predictionPtr = reference.At(x, y);
     state.predictionStride = reference.width;
+    state.diagonalPlaneFilled = false;
     int accepted = 0;
 
     auto tryDirection = [&](int direction) {

@@ -76,12 +76,12 @@ void BandSums(const uint8_t* samples, int32_t stride, int32_t sums[4]) {
     }
 }
 
-// Interpolates one row of 8 half-pel samples into `out`.
+// Interpolates one row of 16 half-pel samples into `out`.
 enum class Interpolation { kHorizontal, kVertical, kDiagonal };
 
 template <Interpolation kind>
 void InterpolateRow(const uint8_t* s, int32_t stride, uint8_t* out) {
-    for (int j = 0; j < 8; ++j) {
+    for (int j = 0; j < 16; ++j) {
         if (kind == Interpolation::kHorizontal) {
             out[j] = static_cast<uint8_t>((s[j] + s[j + 1] + 1) >> 1);
         } else if (kind == Interpolation::kVertical) {
@@ -94,16 +94,25 @@ void InterpolateRow(const uint8_t* s, int32_t stride, uint8_t* out) {
 }
 
 template <Interpolation kind>
-int32_t HalfPelSad(const uint8_t* src, int32_t srcStride, const uint8_t* block, uint8_t* out,
-                   int32_t limit) {
-    int32_t sum = 0;
-    for (int i = 0; i < 8; ++i) {
-        uint8_t* row = out + i * kHalfPelPlaneStride;
-        InterpolateRow<kind>(src + i * srcStride, srcStride, row);
-        sum += RowSad8(block + 8 * i, row);
-        if (sum >= limit) break;
+void Interpolate(const uint8_t* src, int32_t srcStride, uint8_t* out, int32_t rows) {
+    for (int i = 0; i < rows; ++i)
+        InterpolateRow<kind>(src + i * srcStride, srcStride, out + i * kHalfPelPlaneStride);
+}
+
+void InterpolateDiagonalPlane(const uint8_t* src, int32_t srcStride, uint8_t* plane) {
+    Interpolate<Interpolation::kDiagonal>(src, srcStride, plane, 17);
+    Interpolate<Interpolation::kDiagonal>(src + 1, srcStride, plane + 1, 17);
+}
+
+void WindowRowSadSums(const uint8_t* window, const uint8_t* blocks, uint16_t sums[4][8]) {
+    for (int k = 0; k < 4; ++k) {
+        const uint8_t* area = window + (k >> 1) * 8 * kHalfPelPlaneStride + (k & 1) * 8;
+        int32_t sum = 0;
+        for (int r = 0; r < 8; ++r) {
+            sum += RowSad8(blocks + 64 * k + 8 * r, area + r * kHalfPelPlaneStride);
+            sums[k][r] = static_cast<uint16_t>(sum);
+        }
     }
-    return sum;
 }
 
 }  // namespace
@@ -118,9 +127,11 @@ const MotionKernels& ScalarMotionKernels() {
         Sad16x16Neighbourhood,
         MeanDeviation,
         BandSums,
-        HalfPelSad<Interpolation::kHorizontal>,
-        HalfPelSad<Interpolation::kVertical>,
-        HalfPelSad<Interpolation::kDiagonal>,
+        Interpolate<Interpolation::kHorizontal>,
+        Interpolate<Interpolation::kVertical>,
+        Interpolate<Interpolation::kDiagonal>,
+        InterpolateDiagonalPlane,
+        WindowRowSadSums,
     };
     return kernels;
 }

@@ -41,18 +41,23 @@ struct MotionKernels {
     int32_t (*meanDeviation)(const uint8_t* blocks, int32_t mean, int32_t limit);
     // Sums of the four 4x4 blocks of a band of 4 rows and 16 columns.
     void (*bandSums)(const uint8_t* samples, int32_t stride, int32_t sums[4]);
-    // Half-pel interpolation fused with the limited SAD. `src` is the top-left
-    // of the samples that the first output depends on; each interpolated row of
-    // 8 samples is stored to `out` (pitch 17) before its SAD is added.
+    // Half-pel samples, 16 a row for `rows` rows (16 or 17), into `out`
+    // (pitch 17). `src` is the top-left of the samples the first output
+    // depends on:
     //   horizontal: (s[j] + s[j+1] + 1) >> 1
     //   vertical:   (s[j] + s[j+stride] + 1) >> 1
     //   diagonal:   (s[j] + s[j+1] + s[j+stride] + s[j+stride+1] + 2) >> 2
-    int32_t (*halfPelHorizontal)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
-                                 uint8_t* out, int32_t limit);
-    int32_t (*halfPelVertical)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
-                               uint8_t* out, int32_t limit);
-    int32_t (*halfPelDiagonal)(const uint8_t* src, int32_t srcStride, const uint8_t* block,
-                               uint8_t* out, int32_t limit);
+    void (*interpolateHorizontal)(const uint8_t* src, int32_t srcStride, uint8_t* out,
+                                  int32_t rows);
+    void (*interpolateVertical)(const uint8_t* src, int32_t srcStride, uint8_t* out, int32_t rows);
+    void (*interpolateDiagonal)(const uint8_t* src, int32_t srcStride, uint8_t* out, int32_t rows);
+    // The whole 17x17 diagonal plane (pitch 17) from the 18x18 samples at
+    // `src`: interpolateDiagonal of 17 rows at columns 0 and 1 together.
+    void (*interpolateDiagonalPlane)(const uint8_t* src, int32_t srcStride, uint8_t* plane);
+    // For each block k of the four laid out as above and each row r, the SAD
+    // of rows 0..r of block k against the same rows of the 16x16 window
+    // (pitch 17): the running sums a limited SAD stops on.
+    void (*windowRowSadSums)(const uint8_t* window, const uint8_t* blocks, uint16_t sums[4][8]);
 };
 
 constexpr int32_t kHalfPelPlaneStride = 17;

@@ -102,6 +102,40 @@ KMQX_AVX2_ENTRY void Sad16x16NeighbourhoodWide(const uint8_t* blocks, const uint
     }
 }
 
+// Samples p[0..15] in lane 0 and p[1..16] in lane 1.
+KMQX_AVX2 inline __m256i LoadShiftedPair(const uint8_t* p) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+}
+
+// Columns 0..15 in lane 0 and 1..16 in lane 1, with the byte-average formula
+// of InterpolateDiagonal; lane 1 is stored second, over the shared columns.
+KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWide(const uint8_t* src, int32_t srcStride,
+                                                  uint8_t* plane) {
+    const __m256i ones = _mm256_set1_epi8(1);
+    __m256i left = LoadShiftedPair(src), right = LoadShiftedPair(src + 1);
+    __m256i aboveMean = _mm256_avg_epu8(left, right);
+    __m256i aboveOdd = _mm256_xor_si256(left, right);
+    for (int i = 0; i < 17; ++i) {
+        const uint8_t* s = src + (i + 1) * srcStride;
+        left = LoadShiftedPair(s);
+        right = LoadShiftedPair(s + 1);
+        const __m256i belowMean = _mm256_avg_epu8(left, right);
+        const __m256i belowOdd = _mm256_xor_si256(left, right);
+        const __m256i excess =
+            _mm256_and_si256(_mm256_and_si256(_mm256_or_si256(aboveOdd, belowOdd),
+                                              _mm256_xor_si256(aboveMean, belowMean)),
+                             ones);
+        const __m256i rows = _mm256_sub_epi8(_mm256_avg_epu8(aboveMean, belowMean), excess);
+        uint8_t* out = plane + i * kHalfPelPlaneStride;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(rows));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1), _mm256_extracti128_si256(rows, 1));
+        aboveMean = belowMean;
+        aboveOdd = belowOdd;
+    }
+}
+
 }  // namespace avx2
 }  // namespace
 
@@ -114,9 +148,11 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.sad16x16Neighbourhood = avx2::Sad16x16NeighbourhoodWide;
     kernels.meanDeviation = avx2::MeanDeviation;
     kernels.bandSums = avx2::BandSums;
-    kernels.halfPelHorizontal = avx2::HalfPelHorizontal;
-    kernels.halfPelVertical = avx2::HalfPelVertical;
-    kernels.halfPelDiagonal = avx2::HalfPelDiagonal;
+    kernels.interpolateHorizontal = avx2::InterpolateHorizontal;
+    kernels.interpolateVertical = avx2::InterpolateVertical;
+    kernels.interpolateDiagonal = avx2::InterpolateDiagonal;
+    kernels.interpolateDiagonalPlane = avx2::InterpolateDiagonalPlaneWide;
+    kernels.windowRowSadSums = avx2::WindowRowSadSums;
     return true;
 }
 

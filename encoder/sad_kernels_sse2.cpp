@@ -25,9 +25,11 @@ bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.sad16x16Neighbourhood = sse2::Sad16x16Neighbourhood;
     kernels.meanDeviation = sse2::MeanDeviation;
     kernels.bandSums = sse2::BandSums;
-    kernels.halfPelHorizontal = sse2::HalfPelHorizontal;
-    kernels.halfPelVertical = sse2::HalfPelVertical;
-    kernels.halfPelDiagonal = sse2::HalfPelDiagonal;
+    kernels.interpolateHorizontal = sse2::InterpolateHorizontal;
+    kernels.interpolateVertical = sse2::InterpolateVertical;
+    kernels.interpolateDiagonal = sse2::InterpolateDiagonal;
+    kernels.interpolateDiagonalPlane = sse2::InterpolateDiagonalPlane;
+    kernels.windowRowSadSums = sse2::WindowRowSadSums;
     return true;
 }
 

@@ -275,6 +275,33 @@ TEST_F(HalfPelTest, EvaluateHalfPelStopsEachBlockAtItsLimit) {
     // S not below its integer SAD: abandoned.
     EXPECT_EQ(evaluate(2, 768), kNoCost);
     EXPECT_EQ(evaluate(8, 700), kNoCost);
+
+    // A diagonal direction under every bestCost that stops blocks 0..2 at
+    // each of their rows, against sums taken row by row.
+    auto rowByRow = [](int32_t rowSad, int32_t limit) {
+        int32_t sum = 0, rows = 0;
+        do {
+            sum += rowSad;  // at least one row, whatever the limit
+        } while (++rows < 8 && sum < limit);
+        return sum;
+    };
+    for (int32_t bestCost = 700; bestCost < 2200; ++bestCost) {
+        const int32_t limit = bestCost - 768;
+        // Blocks 0..2 come before S; a total that reaches bestCost there
+        // abandons the direction, S's value completes any other.
+        int32_t expected = 0;
+        for (int32_t rowSad : {80, 40, 40}) {
+            expected += rowByRow(rowSad, limit);
+            if (expected >= bestCost) break;
+        }
+        expected = expected >= bestCost ? kNoCost : expected + 768;
+        const int32_t sads[4] = {10, 10, 10, 1000};
+        std::copy(sads, sads + 4, state.blockSad);
+        state.bestCost = bestCost;
+        const uint8_t* window = nullptr;
+        ASSERT_EQ(EvaluateHalfPel(Reference(), 16, 16, 1, state, &window), expected)
+            << "bestCost " << bestCost;
+    }
 }
 
 // Every corner, every previous direction, every integer position next to the

@@ -14,8 +14,7 @@ namespace {
 constexpr int32_t kStride = 40;
 constexpr uint8_t kGuard = 0xA5;
 
-// A source area of 10 rows (the diagonal kernel reads 9 rows of 9 samples)
-// and a current block, filled by `fill`.
+// A source area of 10 rows and a current block, filled by `fill`.
 struct KernelInput {
     std::vector<uint8_t> source = std::vector<uint8_t>(kStride * 10);
     std::vector<uint8_t> block = std::vector<uint8_t>(64);
@@ -49,8 +48,6 @@ std::vector<KernelInput> TestInputs() {
 }
 
 const int32_t kLimits[] = {INT32_MAX, 0, -5, 1, 100, 500, 1000, 4000, 16320};
-
-using HalfPelKernel = int32_t (*)(const uint8_t*, int32_t, const uint8_t*, uint8_t*, int32_t);
 
 // Each vector level the processor has against the scalar reference.
 class MotionKernelTest : public ::testing::TestWithParam<SimdLevel> {
@@ -140,43 +137,69 @@ TEST_P(MotionKernelTest, NeighbourhoodSadsMatchScalar) {
     }
 }
 
-// Runs one half-pel kernel into a plane with guard bytes all round and
-// returns the plane; the guards must survive.
-std::vector<uint8_t> RunHalfPel(HalfPelKernel kernel, const KernelInput& input, int32_t limit,
-                                int32_t& cost) {
+using Interpolation = void (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
+
+// A plane of pitch 17 with two guard rows above and below; `fill` writes its
+// rows 0..16 and every byte it may not write must keep the guard value.
+template <typename Fill>
+std::vector<uint8_t> FillPlane(Fill fill, int32_t rows, int32_t columns) {
     constexpr int32_t kGuardRows = 2;
-    std::vector<uint8_t> plane((8 + 2 * kGuardRows) * kHalfPelPlaneStride, kGuard);
-    cost = kernel(input.source.data() + 2, kStride, input.block.data(),
-                  plane.data() + kGuardRows * kHalfPelPlaneStride + 4, limit);
+    std::vector<uint8_t> plane((17 + 2 * kGuardRows) * kHalfPelPlaneStride, kGuard);
+    fill(plane.data() + kGuardRows * kHalfPelPlaneStride);
     for (size_t i = 0; i < plane.size(); ++i) {
-        const size_t row = i / kHalfPelPlaneStride, column = i % kHalfPelPlaneStride;
-        const bool inside = row >= kGuardRows && row < kGuardRows + 8 && column >= 4 && column < 12;
-        if (!inside) {
-            EXPECT_EQ(plane[i], kGuard) << "guard byte " << i << " overwritten";
+        const int32_t row = static_cast<int32_t>(i / kHalfPelPlaneStride) - kGuardRows;
+        const int32_t column = static_cast<int32_t>(i % kHalfPelPlaneStride);
+        if (row < 0 || row >= rows || column >= columns) {
+            EXPECT_EQ(plane[i], kGuard) << "guard byte at " << row << "," << column;
         }
     }
     return plane;
 }
 
-TEST_P(MotionKernelTest, HalfPelKernelsMatchScalarWithIntactGuards) {
-    const HalfPelKernel scalarKernels[] = {scalar.halfPelHorizontal, scalar.halfPelVertical,
-                                           scalar.halfPelDiagonal};
-    const HalfPelKernel fastKernels[] = {fast.halfPelHorizontal, fast.halfPelVertical,
-                                         fast.halfPelDiagonal};
+// Sources exactly 18 x 18, so that any read beyond them is caught under the
+// sanitizers.
+TEST_P(MotionKernelTest, InterpolationsMatchScalarWithIntactGuards) {
+    const Interpolation scalarKernels[] = {scalar.interpolateHorizontal, scalar.interpolateVertical,
+                                           scalar.interpolateDiagonal};
+    const Interpolation fastKernels[] = {fast.interpolateHorizontal, fast.interpolateVertical,
+                                         fast.interpolateDiagonal};
     for (const KernelInput& input : TestInputs()) {
+        std::vector<uint8_t> source(18 * 18);
+        for (size_t i = 0; i < source.size(); ++i) source[i] = input.source[i % 400];
         for (int kind = 0; kind < 3; ++kind) {
-            for (int32_t limit : kLimits) {
-                int32_t expectedCost = 0, actualCost = 0;
-                const auto expected = RunHalfPel(scalarKernels[kind], input, limit, expectedCost);
-                const auto actual = RunHalfPel(fastKernels[kind], input, limit, actualCost);
-                ASSERT_EQ(actualCost, expectedCost) << "kind " << kind << " limit " << limit;
-                // Rows up to the stopping row are the interpolation; the SIMD
-                // kernel may also fill the next row of its pair, never more.
-                if (limit == INT32_MAX) {
-                    EXPECT_EQ(actual, expected) << "kind " << kind;
-                }
+            for (int32_t rows : {16, 17}) {
+                auto run = [&](Interpolation kernel) {
+                    return FillPlane([&](uint8_t* out) { kernel(source.data(), 18, out, rows); },
+                                     rows, 16);
+                };
+                ASSERT_EQ(run(fastKernels[kind]), run(scalarKernels[kind]))
+                    << "kind " << kind << " rows " << rows;
             }
         }
+        auto plane = [&](const MotionKernels& kernels) {
+            return FillPlane(
+                [&](uint8_t* out) { kernels.interpolateDiagonalPlane(source.data(), 18, out); }, 17,
+                17);
+        };
+        ASSERT_EQ(plane(fast), plane(scalar));
+    }
+}
+
+TEST_P(MotionKernelTest, WindowRowSadSumsMatchScalar) {
+    const std::vector<KernelInput> inputs = TestInputs();
+    for (size_t n = 0; n + 4 <= inputs.size(); ++n) {
+        std::vector<uint8_t> blocks(256);
+        for (int k = 0; k < 4; ++k)
+            std::copy(inputs[n + k].block.begin(), inputs[n + k].block.end(), &blocks[64 * k]);
+        // A window exactly 16 rows of pitch 17.
+        std::vector<uint8_t> window(inputs[n].source.begin(),
+                                    inputs[n].source.begin() + 15 * kHalfPelPlaneStride + 16);
+        uint16_t expected[4][8], actual[4][8];
+        scalar.windowRowSadSums(window.data(), blocks.data(), expected);
+        fast.windowRowSadSums(window.data(), blocks.data(), actual);
+        for (int k = 0; k < 4; ++k)
+            for (int r = 0; r < 8; ++r)
+                ASSERT_EQ(actual[k][r], expected[k][r]) << "block " << k << " row " << r;
     }
 }
 
@@ -201,24 +224,24 @@ TEST(ScalarMotionKernels, LimitedSumsStopAfterTheRowThatReachesTheLimit) {
 TEST(ScalarMotionKernels, HalfPelRoundingIsH263s) {
     // Samples 1 and 2 average to 2 (round half up); 1, 2, 2, 2 to 2; 0, 0, 0, 1 to 0;
     // 0, 1, 1, 0 to 1 ((2 + 2) >> 2).
-    std::vector<uint8_t> source(kStride * 10, 0), block(64, 0);
+    std::vector<uint8_t> source(kStride * 18, 0);
     source[0] = 1;
     source[1] = 2;
     source[kStride] = 2;
     source[kStride + 1] = 2;
-    std::vector<uint8_t> out(9 * kHalfPelPlaneStride, 0);
+    std::vector<uint8_t> out(17 * kHalfPelPlaneStride, 0);
     const MotionKernels& kernels = ScalarMotionKernels();
-    kernels.halfPelHorizontal(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    kernels.interpolateHorizontal(source.data(), kStride, out.data(), 16);
     EXPECT_EQ(out[0], 2);
     EXPECT_EQ(out[1], 1);  // (2 + 0 + 1) >> 1
-    kernels.halfPelVertical(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    kernels.interpolateVertical(source.data(), kStride, out.data(), 16);
     EXPECT_EQ(out[0], 2);  // (1 + 2 + 1) >> 1
-    kernels.halfPelDiagonal(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    kernels.interpolateDiagonal(source.data(), kStride, out.data(), 16);
     EXPECT_EQ(out[0], 2);  // (7 + 2) >> 2
     EXPECT_EQ(out[1], 1);  // (2 + 0 + 2 + 0 + 2) >> 2
     source.assign(source.size(), 0);
     source[kStride + 1] = 1;
-    kernels.halfPelDiagonal(source.data(), kStride, block.data(), out.data(), INT32_MAX);
+    kernels.interpolateDiagonal(source.data(), kStride, out.data(), 16);
     EXPECT_EQ(out[0], 0);  // (1 + 2) >> 2
 }
 
