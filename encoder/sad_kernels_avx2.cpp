@@ -117,6 +117,7 @@ KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWide(const uint8_t* src, int32_t sr
     __m256i left = LoadShiftedPair(src), right = LoadShiftedPair(src + 1);
     __m256i aboveMean = _mm256_avg_epu8(left, right);
     __m256i aboveOdd = _mm256_xor_si256(left, right);
+#pragma GCC unroll 17
     for (int i = 0; i < 17; ++i) {
         const uint8_t* s = src + (i + 1) * srcStride;
         left = LoadShiftedPair(s);
