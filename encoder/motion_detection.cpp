@@ -63,14 +63,8 @@ void DetectChangesInRow(const uint8_t* current, const uint8_t* reference, int32_
         const size_t offset = static_cast<size_t>(16 * row) * width + 16 * column;
         MacroblockInfo& info = grid.At(column, row);
         if (allChanged) {
-            int32_t pixelSum = 0;
-            for (int band = 0; band < 4; ++band) {
-                int32_t sums[4];
-                kernels.bandSums(current + offset + 4 * band * width, width, sums);
-                pixelSum += Total(sums);
-            }
             info.changeMark = 1;
-            info.pixelSum = pixelSum;
+            info.pixelSum = kernels.macroblockSum(current + offset, width);
             continue;
         }
         const int32_t pixelSum =

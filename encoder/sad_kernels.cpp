@@ -67,6 +67,13 @@ int32_t MeanDeviation(const uint8_t* blocks, int32_t mean, int32_t limit) {
     return deviation;
 }
 
+int32_t MacroblockSum(const uint8_t* samples, int32_t stride) {
+    int32_t sum = 0;
+    for (int i = 0; i < 16; ++i)
+        for (int j = 0; j < 16; ++j) sum += samples[i * stride + j];
+    return sum;
+}
+
 void BandSums(const uint8_t* samples, int32_t stride, int32_t sums[4]) {
     for (int k = 0; k < 4; ++k) {
         int32_t sum = 0;
@@ -126,6 +133,7 @@ const MotionKernels& ScalarMotionKernels() {
         Sad16x8Blocks,
         Sad16x16Neighbourhood,
         MeanDeviation,
+        MacroblockSum,
         BandSums,
         Interpolate<Interpolation::kHorizontal>,
         Interpolate<Interpolation::kVertical>,

@@ -39,6 +39,8 @@ struct MotionKernels {
     // group at a time (row r of every block), returning after the first group
     // at which the sum reaches `limit`. Always computes at least one group.
     int32_t (*meanDeviation)(const uint8_t* blocks, int32_t mean, int32_t limit);
+    // Sum of the 256 samples of the 16x16 area at `samples`.
+    int32_t (*macroblockSum)(const uint8_t* samples, int32_t stride);
     // Sums of the four 4x4 blocks of a band of 4 rows and 16 columns.
     void (*bandSums)(const uint8_t* samples, int32_t stride, int32_t sums[4]);
     // Half-pel samples, 16 a row for `rows` rows (16 or 17), into `out`

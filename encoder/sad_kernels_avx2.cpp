@@ -148,6 +148,7 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.sad16x8Blocks = avx2::Sad16x8BlocksWide;
     kernels.sad16x16Neighbourhood = avx2::Sad16x16NeighbourhoodWide;
     kernels.meanDeviation = avx2::MeanDeviation;
+    kernels.macroblockSum = avx2::MacroblockSum;
     kernels.bandSums = avx2::BandSums;
     kernels.interpolateHorizontal = avx2::InterpolateHorizontal;
     kernels.interpolateVertical = avx2::InterpolateVertical;

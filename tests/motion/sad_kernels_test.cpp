@@ -79,7 +79,7 @@ TEST_P(MotionKernelTest, BandSumsMatchScalar) {
 }
 
 // Four blocks and a 16x16 reference area: random, extreme and nearly equal.
-TEST_P(MotionKernelTest, MacroblockLoadSadsAndMeanDeviationMatchScalar) {
+TEST_P(MotionKernelTest, MacroblockLoadSumSadsAndMeanDeviationMatchScalar) {
     std::mt19937 random(11);
     constexpr int32_t kAreaStride = 24;
     for (int trial = 0; trial < 400; ++trial) {
@@ -93,6 +93,8 @@ TEST_P(MotionKernelTest, MacroblockLoadSadsAndMeanDeviationMatchScalar) {
         scalar.loadMacroblock(area.data() + 1, kAreaStride, expectedBlocks.data() + 16);
         fast.loadMacroblock(area.data() + 1, kAreaStride, actualBlocks.data() + 16);
         ASSERT_EQ(actualBlocks, expectedBlocks);
+        ASSERT_EQ(fast.macroblockSum(area.data() + 1, kAreaStride),
+                  scalar.macroblockSum(area.data() + 1, kAreaStride));
         int32_t expected[4], actual[4];
         scalar.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, expected);
         fast.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, actual);
