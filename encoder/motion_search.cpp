@@ -97,17 +97,21 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
                                       reference.At(predictedX - 1, predictedY - 1), reference.width,
                                       sads);
         // With the neighbourhood inside the picture, a range of 1 or more
-        // leaves out only the own position.
-        const bool wholeRange = range >= 1;
+        // leaves out only the own position, if it is one of the nine.
+        const int32_t ownDx = ownX - predictedX, ownDy = ownY - predictedY;
+        const int ownIndex = (ownDx >= -1 && ownDx <= 1 && ownDy >= -1 && ownDy <= 1)
+                                 ? 3 * (ownDy + 1) + ownDx + 1
+                                 : -1;
         for (const IntegerOffset& offset : kIntegerCandidateOrder) {
-            const int32_t x = predictedX + offset.dx;
-            const int32_t y = predictedY + offset.dy;
-            if (wholeRange ? (x == ownX && y == ownY) : skipped(x, y)) continue;
-            const int32_t* candidate = sads[3 * (offset.dy + 1) + offset.dx + 1];
+            const int index = 3 * (offset.dy + 1) + offset.dx + 1;
+            if (range >= 1 ? index == ownIndex
+                           : skipped(predictedX + offset.dx, predictedY + offset.dy))
+                continue;
+            const int32_t* candidate = sads[index];
             if (candidate[worst] >= state.blockSad[worst]) continue;
             const int32_t total = candidate[0] + candidate[1] + candidate[2] + candidate[3];
             if (total >= state.bestCost) continue;
-            accept(x, y, candidate, total);
+            accept(predictedX + offset.dx, predictedY + offset.dy, candidate, total);
             worst = WorstBlock(state.blockSad);
         }
     } else {
