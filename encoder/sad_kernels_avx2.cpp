@@ -16,12 +16,16 @@ namespace avx2 {
 #undef KMQX_VECTOR
 #undef KMQX_VECTOR_ENTRY
 
+// 16 bytes at `low` in lane 0 and at `high` in lane 1.
+KMQX_AVX2 inline __m256i LoadLanes(const uint8_t* low, const uint8_t* high) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(low));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(high));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+}
+
 // Rows `row` and `row + apart` of the 16-wide area at `p`, one per lane.
 KMQX_AVX2 inline __m256i LoadRowsApart(const uint8_t* p, int32_t stride, int row, int apart) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + row * stride));
-    const __m128i second =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + (row + apart) * stride));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+    return LoadLanes(p + row * stride, p + (row + apart) * stride);
 }
 
 // SADs of two side-by-side blocks (at `left`, `left + 64`) against the 16-wide
@@ -102,11 +106,43 @@ KMQX_AVX2_ENTRY void Sad16x16NeighbourhoodWide(const uint8_t* blocks, const uint
     }
 }
 
+// The top blocks in lane 0 and the bottom ones in lane 1: each SAD gives one
+// row of all four blocks.
+KMQX_AVX2_ENTRY void WindowRowSadSumsWide(const uint8_t* window, const uint8_t* blocks,
+                                          uint16_t sums[4][8]) {
+    __m256i fields[2] = {_mm256_setzero_si256(), _mm256_setzero_si256()};  // rows 0-3, 4-7
+    for (int r = 0; r < 8; r += 2) {
+        const __m256i left = LoadLanes(blocks + 8 * r, blocks + 128 + 8 * r);  // blocks 0, 2
+        const __m256i right = LoadLanes(blocks + 64 + 8 * r, blocks + 192 + 8 * r);
+        const uint8_t* w = window + r * kHalfPelPlaneStride;
+        const __m256i even = _mm256_sad_epu8(_mm256_unpacklo_epi64(left, right),
+                                             LoadLanes(w, w + 8 * kHalfPelPlaneStride));
+        const __m256i odd =
+            _mm256_sad_epu8(_mm256_unpackhi_epi64(left, right),
+                            LoadLanes(w + kHalfPelPlaneStride, w + 9 * kHalfPelPlaneStride));
+        // Row r's SAD goes to 16-bit field r % 4 of its block's quadword.
+        __m256i& group = fields[r / 4];
+        group = _mm256_or_si256(group, (r & 2) ? _mm256_or_si256(_mm256_slli_epi64(even, 32),
+                                                                 _mm256_slli_epi64(odd, 48))
+                                               : _mm256_or_si256(even, _mm256_slli_epi64(odd, 16)));
+    }
+    __m256i first = _mm256_unpacklo_epi64(fields[0], fields[1]);   // blocks 0 | 2, rows 0-7
+    __m256i second = _mm256_unpackhi_epi64(fields[0], fields[1]);  // blocks 1 | 3
+    first = _mm256_add_epi16(first, _mm256_slli_si256(first, 2));
+    second = _mm256_add_epi16(second, _mm256_slli_si256(second, 2));
+    first = _mm256_add_epi16(first, _mm256_slli_si256(first, 4));
+    second = _mm256_add_epi16(second, _mm256_slli_si256(second, 4));
+    first = _mm256_add_epi16(first, _mm256_slli_si256(first, 8));
+    second = _mm256_add_epi16(second, _mm256_slli_si256(second, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[0]), _mm256_castsi256_si128(first));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[1]), _mm256_castsi256_si128(second));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[2]), _mm256_extracti128_si256(first, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums[3]), _mm256_extracti128_si256(second, 1));
+}
+
 // Samples p[0..15] in lane 0 and p[1..16] in lane 1.
 KMQX_AVX2 inline __m256i LoadShiftedPair(const uint8_t* p) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+    return LoadLanes(p, p + 1);
 }
 
 // Columns 0..15 in lane 0 and 1..16 in lane 1, with the byte-average formula
@@ -154,7 +190,7 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.interpolateVertical = avx2::InterpolateVertical;
     kernels.interpolateDiagonal = avx2::InterpolateDiagonal;
     kernels.interpolateDiagonalPlane = avx2::InterpolateDiagonalPlaneWide;
-    kernels.windowRowSadSums = avx2::WindowRowSadSums;
+    kernels.windowRowSadSums = avx2::WindowRowSadSumsWide;
     return true;
 }
 
