@@ -108,9 +108,12 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
                            : skipped(predictedX + offset.dx, predictedY + offset.dy))
                 continue;
             const int32_t* candidate = sads[index];
-            if (candidate[worst] >= state.blockSad[worst]) continue;
             const int32_t total = candidate[0] + candidate[1] + candidate[2] + candidate[3];
-            if (total >= state.bestCost) continue;
+            // Better in the worst block and in total: both differences
+            // negative. One rarely taken branch; the two tests as branches
+            // follow the data and mispredict often.
+            if (((candidate[worst] - state.blockSad[worst]) & (total - state.bestCost)) >= 0)
+                continue;
             accept(predictedX + offset.dx, predictedY + offset.dy, candidate, total);
             worst = WorstBlock(state.blockSad);
         }

@@ -31,10 +31,16 @@ struct MotionState {
 
 // The block with the largest SAD in blockSad, the lowest number on ties: the
 // search and the half-pel refinement score it first.
+// Written for conditional moves: the comparisons follow the data and would
+// mispredict as branches.
 inline int WorstBlock(const int32_t blockSad[4]) {
     int worst = 0;
-    for (int k = 1; k < 4; ++k)
-        if (blockSad[k] > blockSad[worst]) worst = k;
+    int32_t largest = blockSad[0];
+    for (int k = 1; k < 4; ++k) {
+        const bool larger = blockSad[k] > largest;
+        worst = larger ? k : worst;
+        largest = larger ? blockSad[k] : largest;
+    }
     return worst;
 }
 
