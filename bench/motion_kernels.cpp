@@ -82,6 +82,13 @@ void BM_BandSums(benchmark::State& state) {
     }
 }
 
+void BM_MacroblockSum(benchmark::State& state) {
+    const MotionKernels kernels = KernelsOf(state);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kernels.macroblockSum(TestInputs().area.data() + 3, kStride));
+    }
+}
+
 void BM_InterpolateDiagonalPlane(benchmark::State& state) {
     const MotionKernels kernels = KernelsOf(state);
     Inputs& in = TestInputs();
@@ -106,6 +113,7 @@ BENCHMARK(BM_Sad16x8Blocks)->DenseRange(0, 2);
 BENCHMARK(BM_Sad16x16Neighbourhood)->DenseRange(0, 2);
 BENCHMARK(BM_MeanDeviation)->DenseRange(0, 2);
 BENCHMARK(BM_BandSums)->DenseRange(0, 2);
+BENCHMARK(BM_MacroblockSum)->DenseRange(0, 2);
 BENCHMARK(BM_InterpolateDiagonalPlane)->DenseRange(0, 2);
 BENCHMARK(BM_WindowRowSadSums)->DenseRange(0, 2);
 
