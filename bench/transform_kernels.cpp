@@ -18,6 +18,7 @@ struct Inputs {
     alignas(16) int16_t coefficients[64];
     alignas(16) int8_t levels[64];
     alignas(16) uint8_t prediction[64];
+    alignas(16) uint8_t current[64];
     Inputs() {
         std::mt19937 random(1);
         for (int i = 0; i < 64; ++i) {
@@ -25,6 +26,7 @@ struct Inputs {
             coefficients[i] = static_cast<int16_t>(static_cast<int>(random() % 801) - 400);
             levels[i] = static_cast<int8_t>(i < 12 ? static_cast<int>(random() % 21) - 10 : 0);
             prediction[i] = static_cast<uint8_t>(random());
+            current[i] = static_cast<uint8_t>(prediction[i] + random() % 41 - 20);
         }
     }
 };
@@ -93,6 +95,23 @@ void BM_LoadDifference(benchmark::State& state) {
     }
 }
 
+// Two inter blocks from their samples to their levels, the encoder's inter path.
+void BM_QuantizeInterBlocks(benchmark::State& state) {
+    const auto kernels = ForwardFor(state);
+    const QuantizerParams quantizer = BuildQuantizerTables(8);
+    const uint8_t* current = TestInputs().prediction;
+    const uint8_t* prediction = TestInputs().current;
+    const InterBlockSource sources[2] = {{current, 8, prediction, 8}, {prediction, 8, current, 8}};
+    alignas(16) int8_t levels[2][64];
+    int8_t* const destinations[2] = {levels[0], levels[1]};
+    int32_t last[2];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            kernels.quantizeInterBlocks(sources, 2, quantizer, destinations, last));
+        benchmark::DoNotOptimize(levels);
+    }
+}
+
 void BM_Dequantize(benchmark::State& state) {
     const auto kernels = ReconstructionFor(state);
     const DequantParams dequant = BuildDequantParams(8);
@@ -119,7 +138,7 @@ void BM_AddAndClip(benchmark::State& state) {
     const auto kernels = ReconstructionFor(state);
     uint8_t destination[8 * 32];
     for (auto _ : state) {
-        kernels.addAndClip(TestInputs().samples, TestInputs().prediction, destination, 32);
+        kernels.addAndClip(TestInputs().samples, TestInputs().prediction, 8, destination, 32);
         benchmark::DoNotOptimize(destination);
     }
 }
@@ -131,6 +150,7 @@ BENCHMARK(BM_QuantizeInter)->DenseRange(0, 2);
 BENCHMARK(BM_LastScanPosition)->DenseRange(0, 2);
 BENCHMARK(BM_NonZeroLevels)->DenseRange(0, 2);
 BENCHMARK(BM_LoadDifference)->DenseRange(0, 2);
+BENCHMARK(BM_QuantizeInterBlocks)->DenseRange(0, 2);
 BENCHMARK(BM_Dequantize)->DenseRange(0, 2);
 BENCHMARK(BM_InverseDct)->DenseRange(0, 2);
 BENCHMARK(BM_AddAndClip)->DenseRange(0, 2);

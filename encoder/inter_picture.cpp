@@ -110,8 +110,8 @@ void Encoder::CodeInterPicture(bool skipAll) {
             } else {
                 WriteSkippedMacroblock(writer_);
             }
-            ReconstructInterMacroblock(reconstruction_.view, column, row, motion_, paramE_,
-                                       dequant_, levels_);
+            ReconstructInterMacroblock(reference_.view, reconstruction_.view, column, row, vx, vy,
+                                       motion_, paramE_, dequant_, levels_);
             if (pattern != 0) ++info.interCodingsSinceIntra;
         }
         // The caller codes an overflowing picture again; no need to finish it.

@@ -6,6 +6,7 @@
 #include "common/h263_syntax.h"
 #include "encoder/quantizer.h"
 #include "encoder/reconstruction.h"
+#include "encoder/transform_kernels.h"
 
 namespace kmqx {
 
@@ -54,6 +55,11 @@ void Copy8x8(const uint8_t* source, int32_t sourcePitch, uint8_t* destination,
     }
 }
 
+// A transformed block whose levels are not all zero.
+inline bool HasResidual(const MacroblockLevels& levels, int block) {
+    return levels.last[block] != 0 || levels.levels[block][0] != 0;
+}
+
 void ClearBlock(MacroblockLevels& out, int block) {
     std::memset(out.levels[block], 0, sizeof(out.levels[block]));
     out.last[block] = 0;
@@ -98,9 +104,11 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
                                  const MotionState& motion, int32_t paramE,
                                  const QuantizerParams& quantizer, MacroblockLevels& out) {
     assert(MacroblockInside(input, column, row) && SameSize(input, reference));
+    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
     // Blocks predicted well enough are not transformed at all; the others are
-    // transformed two at a time.
+    // transformed two at a time, straight from the samples.
     InterBlockSource sources[4];
+    int8_t* levels[4];
     int coded[4];
     int count = 0;
     for (int block = 0; block < 4; ++block) {
@@ -108,35 +116,33 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
             ClearBlock(out, block);
             continue;
         }
-        Copy8x8(motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride),
-                motion.predictionStride, out.lumaPrediction[block], 8);
-        sources[count] = {motion.CurrentLumaBlocks[block], 8, out.lumaPrediction[block], 8};
+        sources[count] = {motion.CurrentLumaBlocks[block], 8,
+                          motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride),
+                          motion.predictionStride};
+        levels[count] = out.levels[block];
         coded[count++] = block;
     }
     int32_t pattern = 0;
     for (int i = 0; i < count; i += 2) {
-        if (i + 1 < count) {
-            int8_t* const levels[2] = {out.levels[coded[i]], out.levels[coded[i + 1]]};
-            int32_t last[2];
-            QuantizeInterBlockPair(sources + i, quantizer, levels, last);
-            out.last[coded[i]] = last[0];
-            out.last[coded[i + 1]] = last[1];
-        } else {
-            out.last[coded[i]] = QuantizeInterBlock(sources[i].current, 8, sources[i].prediction, 8,
-                                                    quantizer, out.levels[coded[i]]);
+        const int32_t n = count - i >= 2 ? 2 : 1;
+        int32_t last[2];
+        const int32_t nonZero =
+            kernels.quantizeInterBlocks(sources + i, n, quantizer, levels + i, last);
+        for (int k = 0; k < n; ++k) {
+            out.last[coded[i + k]] = last[k];
+            if (nonZero & (1 << k)) pattern |= CodedBlockBit(coded[i + k]);
         }
     }
-    for (int i = 0; i < count; ++i) {
-        const int block = coded[i];
-        if (out.last[block] != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
-    }
-    PredictChroma(reference, column, row, vx, vy, out.chromaPrediction[0], out.chromaPrediction[1]);
-    // Chroma is coded only alongside coded luminance.
+    // Chroma is coded only alongside coded luminance; otherwise its prediction
+    // is formed where the reconstruction needs it.
+    out.chromaPredicted = pattern != 0;
     if (pattern == 0) {
         ClearBlock(out, 4);
         ClearBlock(out, 5);
         return 0;
     }
+    PredictChroma(reference, column, row, vx, vy, out.chromaPrediction[0], out.chromaPrediction[1],
+                  8);
     const int32_t chromaPitch = input.chromaWidth();
     const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
     const InterBlockSource chroma[2] = {
@@ -144,36 +150,49 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
         {input.cr + chromaOffset, chromaPitch, out.chromaPrediction[1], 8},
     };
     int8_t* const chromaLevels[2] = {out.levels[4], out.levels[5]};
-    QuantizeInterBlockPair(chroma, quantizer, chromaLevels, out.last + 4);
-    for (int block = 4; block < 6; ++block) {
-        if (out.last[block] != 0 || out.levels[block][0] != 0) pattern |= CodedBlockBit(block);
-    }
+    const int32_t nonZero =
+        kernels.quantizeInterBlocks(chroma, 2, quantizer, chromaLevels, out.last + 4);
+    if (nonZero & 1) pattern |= CodedBlockBit(4);
+    if (nonZero & 2) pattern |= CodedBlockBit(5);
     return pattern;
 }
 
-void ReconstructInterMacroblock(const PictureView& reconstruction, int32_t column, int32_t row,
+void ReconstructInterMacroblock(const PictureView& reference, const PictureView& reconstruction,
+                                int32_t column, int32_t row, int32_t vx, int32_t vy,
                                 const MotionState& motion, int32_t paramE,
                                 const DequantParams& dequant, const MacroblockLevels& levels) {
-    assert(MacroblockInside(reconstruction, column, row));
+    assert(MacroblockInside(reconstruction, column, row) && SameSize(reference, reconstruction));
     const int32_t lumaPitch = reconstruction.width;
     const int32_t lumaOrigin = 16 * row * lumaPitch + 16 * column;
     for (int block = 0; block < 4; ++block) {
         uint8_t* destination = reconstruction.y + lumaOrigin + LumaBlockOffset(block, lumaPitch);
-        if (motion.blockSad[block] <= paramE) {
-            // Not transformed: the prediction itself, whatever the levels hold.
-            Copy8x8(motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride),
-                    motion.predictionStride, destination, lumaPitch);
+        const uint8_t* prediction =
+            motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride);
+        // Blocks not transformed keep the prediction, whatever the levels hold.
+        if (motion.blockSad[block] <= paramE || !HasResidual(levels, block)) {
+            Copy8x8(prediction, motion.predictionStride, destination, lumaPitch);
         } else {
-            ReconstructInterBlock(levels.levels[block], levels.last[block],
-                                  levels.lumaPrediction[block], dequant, destination, lumaPitch);
+            ReconstructInterBlock(levels.levels[block], levels.last[block], prediction,
+                                  motion.predictionStride, dequant, destination, lumaPitch);
         }
     }
     const int32_t chromaPitch = reconstruction.chromaWidth();
     const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
-    uint8_t* chromaPlanes[2] = {reconstruction.cb, reconstruction.cr};
+    uint8_t* const chromaPlanes[2] = {reconstruction.cb + chromaOffset,
+                                      reconstruction.cr + chromaOffset};
+    if (!levels.chromaPredicted) {
+        PredictChroma(reference, column, row, vx, vy, chromaPlanes[0], chromaPlanes[1],
+                      chromaPitch);
+        return;
+    }
     for (int k = 0; k < 2; ++k) {
-        ReconstructInterBlock(levels.levels[4 + k], levels.last[4 + k], levels.chromaPrediction[k],
-                              dequant, chromaPlanes[k] + chromaOffset, chromaPitch);
+        if (HasResidual(levels, 4 + k)) {
+            ReconstructInterBlock(levels.levels[4 + k], levels.last[4 + k],
+                                  levels.chromaPrediction[k], 8, dequant, chromaPlanes[k],
+                                  chromaPitch);
+        } else {
+            Copy8x8(levels.chromaPrediction[k], 8, chromaPlanes[k], chromaPitch);
+        }
     }
 }
 

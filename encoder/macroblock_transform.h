@@ -29,12 +29,16 @@ DequantParams BuildDequantParams(int32_t quant);
 int32_t TransformIntraMacroblock(const PictureView& input, const PictureView& reconstruction,
                                  int32_t column, int32_t row, const QuantizerParams& quantizer,
                                  const DequantParams& dequant, MacroblockLevels& out);
-// vx, vy: the macroblock's vector in half-pixel units; prediction from MotionState.
+// vx, vy: the macroblock's vector in half-pixel units; the luminance
+// prediction from MotionState, the chroma one from the reference.
 int32_t TransformInterMacroblock(const PictureView& input, const PictureView& reference,
                                  int32_t column, int32_t row, int32_t vx, int32_t vy,
                                  const MotionState& motion, int32_t paramE,
                                  const QuantizerParams& quantizer, MacroblockLevels& out);
-void ReconstructInterMacroblock(const PictureView& reconstruction, int32_t column, int32_t row,
+// The same macroblock's reconstruction, from the levels TransformInterMacroblock
+// left and the same predictions.
+void ReconstructInterMacroblock(const PictureView& reference, const PictureView& reconstruction,
+                                int32_t column, int32_t row, int32_t vx, int32_t vy,
                                 const MotionState& motion, int32_t paramE,
                                 const DequantParams& dequant, const MacroblockLevels& levels);
 

@@ -19,10 +19,12 @@ struct PictureView {
 // The six quantised blocks of the macroblock being coded (Y0, Y1, Y2, Y3, Cb,
 // Cr), from the transform to the writers and the reconstruction.
 struct MacroblockLevels {
-    alignas(16) int8_t levels[6][64];             // raster order; intra index 0 = DC 1..254
-    int32_t last[6];                              // last scan position of a non-zero level
-    alignas(16) uint8_t lumaPrediction[4][64];    // packed copies, 8 bytes a row
-    alignas(16) uint8_t chromaPrediction[2][64];  // Cb, Cr
+    alignas(16) int8_t levels[6][64];  // raster order; intra index 0 = DC 1..254
+    int32_t last[6];                   // last scan position of a non-zero level
+    // Cb and Cr predictions, 8 bytes a row; an inter macroblock forms them
+    // here only when its chroma is transformed (chromaPredicted).
+    alignas(16) uint8_t chromaPrediction[2][64];
+    bool chromaPredicted;
 };
 
 }  // namespace kmqx

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/h263_syntax.h"
+#include "encoder/forward_dct.h"
 #include "encoder/transform_kernels.h"
 
 namespace kmqx {
@@ -106,27 +107,27 @@ int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const Quantiz
 int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
                            int32_t predictionStride, const QuantizerParams& quantizer,
                            int8_t levels[64]) {
-    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
-    alignas(16) int16_t block[64];
-    kernels.loadDifference(current, currentStride, prediction, predictionStride, block);
-    kernels.forwardDct(block);
-    kernels.quantizeInter(block, quantizer, levels);
-    return kernels.lastScanPosition(levels);
+    const InterBlockSource source = {current, currentStride, prediction, predictionStride};
+    int8_t* const destinations[1] = {levels};
+    int32_t last;
+    GetForwardTransformKernels().quantizeInterBlocks(&source, 1, quantizer, destinations, &last);
+    return last;
 }
 
-void QuantizeInterBlockPair(const InterBlockSource sources[2], const QuantizerParams& quantizer,
-                            int8_t* const levels[2], int32_t last[2]) {
-    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
-    alignas(32) int16_t blocks[2][64];
-    for (int k = 0; k < 2; ++k) {
-        kernels.loadDifference(sources[k].current, sources[k].currentStride, sources[k].prediction,
-                               sources[k].predictionStride, blocks[k]);
+int32_t QuantizeInterBlocksScalar(const InterBlockSource sources[], int32_t count,
+                                  const QuantizerParams& quantizer, int8_t* const levels[],
+                                  int32_t last[]) {
+    int32_t coded = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        int16_t block[64];
+        LoadDifferenceScalar(sources[k].current, sources[k].currentStride, sources[k].prediction,
+                             sources[k].predictionStride, block);
+        ForwardDctScalar(block);
+        QuantizeInterCoefficientsScalar(block, quantizer, levels[k]);
+        last[k] = LastScanPositionScalar(levels[k]);
+        if (last[k] != 0 || levels[k][0] != 0) coded |= 1 << k;
     }
-    kernels.forwardDctPair(blocks[0], blocks[1]);
-    for (int k = 0; k < 2; ++k) {
-        kernels.quantizeInter(blocks[k], quantizer, levels[k]);
-        last[k] = kernels.lastScanPosition(levels[k]);
-    }
+    return coded;
 }
 
 }  // namespace kmqx

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "encoder/macroblock_transform.h"
+#include "encoder/transform_kernels.h"
 
 namespace kmqx {
 
@@ -35,17 +36,9 @@ int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const Quantiz
 int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
                            int32_t predictionStride, const QuantizerParams& quantizer,
                            int8_t levels[64]);
-
-// The samples an inter block is coded from.
-struct InterBlockSource {
-    const uint8_t* current;
-    int32_t currentStride;
-    const uint8_t* prediction;
-    int32_t predictionStride;
-};
-// Two inter blocks, each exactly as QuantizeInterBlock codes it (transformed
-// together where the processor allows); last[k] belongs to levels[k].
-void QuantizeInterBlockPair(const InterBlockSource sources[2], const QuantizerParams& quantizer,
-                            int8_t* const levels[2], int32_t last[2]);
+// The scalar reference of quantizeInterBlocks.
+int32_t QuantizeInterBlocksScalar(const InterBlockSource sources[], int32_t count,
+                                  const QuantizerParams& quantizer, int8_t* const levels[],
+                                  int32_t last[]);
 
 }  // namespace kmqx

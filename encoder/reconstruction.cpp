@@ -15,7 +15,8 @@ namespace kmqx {
 namespace {
 
 void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int32_t left,
-                        int32_t top, int32_t halfX, int32_t halfY, uint8_t prediction[64]) {
+                        int32_t top, int32_t halfX, int32_t halfY, uint8_t* prediction,
+                        int32_t predictionStride) {
     // Window of samples the interpolation reads: 8 + halfX columns, 8 + halfY rows.
     const bool inside =
         left >= 0 && top >= 0 && left + 8 + halfX <= width && top + 8 + halfY <= height;
@@ -36,7 +37,8 @@ void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int
         source = window;
         stride = 9;
     }
-    GetPredictionKernels().predict8[halfX + 2 * halfY](source, stride, prediction, 8);
+    GetPredictionKernels().predict8[halfX + 2 * halfY](source, stride, prediction,
+                                                       predictionStride);
 }
 
 }  // namespace
@@ -56,38 +58,42 @@ void FillIntraBlock(int32_t dcCoefficient, uint8_t* destination, int32_t pitch) 
     for (int y = 0; y < 8; ++y) std::memset(destination + y * pitch, value, 8);
 }
 
-void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t prediction[64],
-                           const DequantParams& dequant, uint8_t* destination, int32_t pitch) {
+void ReconstructInterBlock(const int8_t levels[64], int32_t last, const uint8_t* prediction,
+                           int32_t predictionStride, const DequantParams& dequant,
+                           uint8_t* destination, int32_t pitch) {
     if (last != 0) {
         const ReconstructionKernels& kernels = GetReconstructionKernels();
         alignas(16) int16_t block[64];
         kernels.dequantize(levels, dequant, block);
         InverseDct(block);
-        kernels.addAndClip(block, prediction, destination, pitch);
+        kernels.addAndClip(block, prediction, predictionStride, destination, pitch);
         return;
     }
     const int32_t level = levels[0];
     if (level == 0) {
         // Nothing coded: the prediction itself.
-        for (int y = 0; y < 8; ++y) std::memcpy(destination + y * pitch, prediction + 8 * y, 8);
+        for (int y = 0; y < 8; ++y)
+            std::memcpy(destination + y * pitch, prediction + y * predictionStride, 8);
         return;
     }
     // DC alone: what the transform makes of it, (REC + 4) >> 3 everywhere.
     const int16_t residual = ClipResidual((Dequantize(level, dequant.quant) + 4) >> 3);
     alignas(16) int16_t block[64];
     std::fill_n(block, 64, residual);
-    GetReconstructionKernels().addAndClip(block, prediction, destination, pitch);
+    GetReconstructionKernels().addAndClip(block, prediction, predictionStride, destination, pitch);
 }
 
 void PredictChroma(const PictureView& reference, int32_t column, int32_t row, int32_t vx,
-                   int32_t vy, uint8_t cbPrediction[64], uint8_t crPrediction[64]) {
+                   int32_t vy, uint8_t* cbPrediction, uint8_t* crPrediction, int32_t stride) {
     const int32_t cx = ChromaVectorComponent(vx);
     const int32_t cy = ChromaVectorComponent(vy);
     const int32_t left = 8 * column + (cx >> 1);
     const int32_t top = 8 * row + (cy >> 1);
     const int32_t width = reference.chromaWidth(), height = reference.chromaHeight();
-    PredictChromaPlane(reference.cb, width, height, left, top, cx & 1, cy & 1, cbPrediction);
-    PredictChromaPlane(reference.cr, width, height, left, top, cx & 1, cy & 1, crPrediction);
+    PredictChromaPlane(reference.cb, width, height, left, top, cx & 1, cy & 1, cbPrediction,
+                       stride);
+    PredictChromaPlane(reference.cr, width, height, left, top, cx & 1, cy & 1, crPrediction,
+                       stride);
 }
 
 }  // namespace kmqx

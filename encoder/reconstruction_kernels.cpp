@@ -10,12 +10,12 @@ void DequantizeScalar(const int8_t levels[64], const DequantParams& dequant, int
         block[i] = static_cast<int16_t>(Dequantize(levels[i], dequant.quant));
 }
 
-void AddAndClipScalar(const int16_t residual[64], const uint8_t prediction[64],
-                      uint8_t* destination, int32_t pitch) {
+void AddAndClipScalar(const int16_t residual[64], const uint8_t* prediction,
+                      int32_t predictionStride, uint8_t* destination, int32_t pitch) {
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             const int16_t sum = static_cast<int16_t>(
-                static_cast<uint16_t>(prediction[8 * y + x] + residual[8 * y + x]));
+                static_cast<uint16_t>(prediction[y * predictionStride + x] + residual[8 * y + x]));
             destination[y * pitch + x] = ClipToByte(sum);
         }
     }

@@ -13,10 +13,9 @@ namespace kmqx {
 // QUANT * (2|L| + 1), less 1 for an even QUANT.
 void DequantizeScalar(const int8_t levels[64], const DequantParams& dequant, int16_t block[64]);
 
-// destination = clip(prediction + residual), the addition 16-bit and wrapping;
-// prediction packed 8 bytes a row.
-void AddAndClipScalar(const int16_t residual[64], const uint8_t prediction[64],
-                      uint8_t* destination, int32_t pitch);
+// destination = clip(prediction + residual), the addition 16-bit and wrapping.
+void AddAndClipScalar(const int16_t residual[64], const uint8_t* prediction,
+                      int32_t predictionStride, uint8_t* destination, int32_t pitch);
 // destination = clip(residual).
 void StoreClippedScalar(const int16_t residual[64], uint8_t* destination, int32_t pitch);
 

@@ -7,25 +7,16 @@
 
 namespace kmqx {
 
-namespace {
-
-void ForwardDctPairScalar(int16_t first[64], int16_t second[64]) {
-    ForwardDctScalar(first);
-    ForwardDctScalar(second);
-}
-
-}  // namespace
-
 const ForwardTransformKernels& ScalarForwardTransformKernels() {
     static const ForwardTransformKernels kernels = {
         LoadDifferenceScalar,
         LoadTransposedScalar,
         ForwardDctScalar,
-        ForwardDctPairScalar,
         QuantizeIntraCoefficientsScalar,
         QuantizeInterCoefficientsScalar,
         LastScanPositionScalar,
         NonZeroLevelsScalar,
+        QuantizeInterBlocksScalar,
     };
     return kernels;
 }

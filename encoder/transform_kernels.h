@@ -5,6 +5,14 @@
 
 namespace kmqx {
 
+// The samples an inter block is coded from.
+struct InterBlockSource {
+    const uint8_t* current;
+    int32_t currentStride;
+    const uint8_t* prediction;
+    int32_t predictionStride;
+};
+
 // The forward path of a block: transform, quantisers, last scan position.
 // Every entry gives exactly the scalar reference's result.
 struct ForwardTransformKernels {
@@ -16,8 +24,6 @@ struct ForwardTransformKernels {
     // In place: samples in, post-scaled coefficients out, transposed (row =
     // horizontal frequency).
     void (*forwardDct)(int16_t block[64]);
-    // forwardDct on each of two blocks.
-    void (*forwardDctPair)(int16_t first[64], int16_t second[64]);
     // Intra rule for every position (index 0 included; the caller overwrites
     // it with the DC). Same orientation as the input.
     void (*quantizeIntra)(const int16_t coefficients[64], const QuantizerParams& quantizer,
@@ -29,6 +35,13 @@ struct ForwardTransformKernels {
     int32_t (*lastScanPosition)(const int8_t levels[64]);
     // Bit i set where levels[i] != 0 (raster order).
     uint64_t (*nonZeroLevels)(const int8_t levels[64]);
+    // One or two (count) inter blocks from their samples: loadDifference,
+    // forwardDct and quantizeInter in turn, without the trips through
+    // memory; last[k] is lastScanPosition(levels[k]). Returns bit k set where
+    // levels[k] has a non-zero level.
+    int32_t (*quantizeInterBlocks)(const InterBlockSource sources[], int32_t count,
+                                   const QuantizerParams& quantizer, int8_t* const levels[],
+                                   int32_t last[]);
 };
 
 // The reconstruction path of a block around the shared inverse DCT
@@ -36,9 +49,9 @@ struct ForwardTransformKernels {
 struct ReconstructionKernels {
     // |REC| = M * |L| + R for L != 0, 0 for L = 0, saturated to -4095..4095.
     void (*dequantize)(const int8_t levels[64], const DequantParams& dequant, int16_t block[64]);
-    // destination = clip(prediction + residual); prediction packed 8 bytes a row.
-    void (*addAndClip)(const int16_t residual[64], const uint8_t prediction[64],
-                       uint8_t* destination, int32_t pitch);
+    // destination = clip(prediction + residual).
+    void (*addAndClip)(const int16_t residual[64], const uint8_t* prediction,
+                       int32_t predictionStride, uint8_t* destination, int32_t pitch);
     // destination = clip(residual).
     void (*storeClipped)(const int16_t residual[64], uint8_t* destination, int32_t pitch);
 };

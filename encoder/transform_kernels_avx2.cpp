@@ -21,24 +21,6 @@ namespace avx2 {
 #undef KMQX_VECTOR_ENTRY
 #undef KMQX_VECTOR_WIDE
 
-// Two blocks at once, one per 128-bit lane.
-KMQX_AVX2_ENTRY void ForwardDctPairWide(int16_t first[64], int16_t second[64]) {
-    __m256i rows[8];
-    for (int i = 0; i < 8; ++i) {
-        const __m256i pair = _mm256_inserti128_si256(_mm256_castsi128_si256(Load(first + 8 * i)),
-                                                     Load(second + 8 * i), 1);
-        rows[i] = _mm256_slli_epi16(pair, 1);
-    }
-    TransformRows(rows);
-    for (int i = 0; i < 8; ++i) {
-        const __m256i factor = _mm256_broadcastsi128_si256(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i)));
-        const __m256i scaled = PostScale(rows[i], factor);
-        Store(first + 8 * i, _mm256_castsi256_si128(scaled));
-        Store(second + 8 * i, _mm256_extracti128_si256(scaled, 1));
-    }
-}
-
 // LevelsFromMagnitudes on two rows at once.
 KMQX_AVX2 inline __m256i LevelsFromMagnitudesWide(__m256i magnitude, __m256i positive,
                                                   const QuantizerParams& quantizer) {
@@ -83,6 +65,107 @@ KMQX_AVX2_ENTRY void QuantizeInterCoefficientsWide(const int16_t coefficients[64
                             _mm256_permute4x64_epi64(packed, 0xD8));
     }
 }
+// Two inter blocks at once, one per 128-bit lane, from the samples to the
+// levels in registers.
+KMQX_AVX2 inline __m128i LoadRowPair(const uint8_t* first, const uint8_t* second) {
+    const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first));
+    return _mm_castpd_si128(
+        _mm_loadh_pd(_mm_castsi128_pd(low), reinterpret_cast<const double*>(second)));
+}
+
+// InterLevelsOfTransform on two rows at once.
+struct InterRuleWide {
+    __m256i halfQp;
+    __m256i positiveAdjust;
+    __m256i multiplier;
+    __m128i shift;
+    __m256i maxLevel;
+};
+
+KMQX_AVX2 inline InterRuleWide MakeInterRuleWide(const QuantizerParams& quantizer) {
+    const InterRule narrow = MakeInterRule(quantizer);
+    return {_mm256_broadcastsi128_si256(narrow.halfQp),
+            _mm256_broadcastsi128_si256(narrow.positiveAdjust),
+            _mm256_broadcastsi128_si256(narrow.multiplier), narrow.shift,
+            _mm256_broadcastsi128_si256(narrow.maxLevel)};
+}
+
+KMQX_AVX2 inline __m256i InterLevelsOfTransform(__m256i x, __m256i factor,
+                                                const InterRuleWide& rule) {
+    // vpabsw leaves -32768 as 0x8000, the unsigned 32768 the rule wants.
+    const __m256i magnitude = _mm256_abs_epi16(x);
+    const __m256i scaled =
+        _mm256_add_epi16(_mm256_mulhi_epu16(magnitude, factor),
+                         _mm256_srli_epi16(_mm256_mullo_epi16(magnitude, factor), 15));
+    const __m256i positive = _mm256_cmpgt_epi16(x, _mm256_setzero_si256());
+    const __m256i offset =
+        _mm256_add_epi16(rule.halfQp, _mm256_and_si256(positive, rule.positiveAdjust));
+    const __m256i shifted = _mm256_srl_epi16(_mm256_subs_epu16(scaled, offset), rule.shift);
+    const __m256i quotient =
+        _mm256_min_epi16(_mm256_mulhi_epu16(shifted, rule.multiplier), rule.maxLevel);
+    return _mm256_sign_epi16(quotient, x);
+}
+
+KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[], int32_t count,
+                                                const QuantizerParams& quantizer,
+                                                int8_t* const levels[], int32_t last[]) {
+    const InterBlockSource& a = sources[0];
+    const InterBlockSource& b = sources[count > 1 ? 1 : 0];
+    const uint8_t* currentA = a.current;
+    const uint8_t* currentB = b.current;
+    const uint8_t* predictionA = a.prediction;
+    const uint8_t* predictionB = b.prediction;
+    __m256i rows[8];
+    for (int y = 0; y < 8; ++y) {
+        const __m256i difference =
+            _mm256_sub_epi16(_mm256_cvtepu8_epi16(LoadRowPair(currentA, currentB)),
+                             _mm256_cvtepu8_epi16(LoadRowPair(predictionA, predictionB)));
+        rows[y] = _mm256_slli_epi16(difference, 1);
+        currentA += a.currentStride;
+        currentB += b.currentStride;
+        predictionA += a.predictionStride;
+        predictionB += b.predictionStride;
+    }
+    TransformRows(rows);
+    // Back to raster order; the post-scale factors are symmetric.
+    Transpose8x8(rows);
+    const InterRuleWide rule = MakeInterRuleWide(quantizer);
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i maximum = zero;
+    for (int i = 0; i < 8; i += 2) {
+        const __m128i* factors = reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i);
+        const __m256i first = InterLevelsOfTransform(
+            rows[i], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors)), rule);
+        const __m256i second = InterLevelsOfTransform(
+            rows[i + 1], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors + 1)), rule);
+        // Lane 0: rows i and i + 1 of the first block; lane 1: of the second.
+        const __m256i packed = _mm256_packs_epi16(first, second);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[0] + 8 * i),
+                         _mm256_castsi256_si128(packed));
+        if (count > 1) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[1] + 8 * i),
+                             _mm256_extracti128_si256(packed, 1));
+        }
+        const __m256i scan = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kInverseZigzag + 8 * i)));
+        const __m256i end = _mm256_sub_epi8(scan, _mm256_cmpeq_epi8(scan, scan));
+        maximum =
+            _mm256_max_epu8(maximum, _mm256_andnot_si256(_mm256_cmpeq_epi8(packed, zero), end));
+    }
+    // The largest scan position + 1 of each lane into its byte 0.
+    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 8));
+    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 4));
+    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 2));
+    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 1));
+    const int32_t ends[2] = {_mm_cvtsi128_si32(_mm256_castsi256_si128(maximum)) & 0xFF,
+                             _mm_cvtsi128_si32(_mm256_extracti128_si256(maximum, 1)) & 0xFF};
+    int32_t coded = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        last[k] = ends[k] > 0 ? ends[k] - 1 : 0;
+        if (ends[k] != 0) coded |= 1 << k;
+    }
+    return coded;
+}
 }  // namespace avx2
 }  // namespace
 
@@ -90,11 +173,11 @@ bool UpgradeForwardTransformKernelsAvx2(ForwardTransformKernels& kernels) {
     kernels.loadDifference = avx2::LoadDifference;
     kernels.loadTransposed = avx2::LoadTransposed;
     kernels.forwardDct = avx2::ForwardDct;
-    kernels.forwardDctPair = avx2::ForwardDctPairWide;
     kernels.quantizeIntra = avx2::QuantizeIntraCoefficients;
     kernels.quantizeInter = avx2::QuantizeInterCoefficientsWide;
     kernels.lastScanPosition = avx2::LastScanPosition;
     kernels.nonZeroLevels = avx2::NonZeroLevels;
+    kernels.quantizeInterBlocks = avx2::QuantizeInterBlocksWide;
     return true;
 }
 

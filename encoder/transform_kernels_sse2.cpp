@@ -23,11 +23,11 @@ bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels) {
     kernels.loadDifference = sse2::LoadDifference;
     kernels.loadTransposed = sse2::LoadTransposed;
     kernels.forwardDct = sse2::ForwardDct;
-    kernels.forwardDctPair = sse2::ForwardDctPair;
     kernels.quantizeIntra = sse2::QuantizeIntraCoefficients;
     kernels.quantizeInter = sse2::QuantizeInterCoefficients;
     kernels.lastScanPosition = sse2::LastScanPosition;
     kernels.nonZeroLevels = sse2::NonZeroLevels;
+    kernels.quantizeInterBlocks = sse2::QuantizeInterBlocks;
     return true;
 }
 

@@ -100,8 +100,8 @@ struct InterFixture {
                                         BuildQuantizerTables(quant), levels);
     }
     void Reconstruct(int32_t paramE, int quant) {
-        ReconstructInterMacroblock(reconstruction.View(), 1, 0, motion, paramE,
-                                   BuildDequantParams(quant), levels);
+        ReconstructInterMacroblock(reference.View(), reconstruction.View(), 1, 0, 0, 0, motion,
+                                   paramE, BuildDequantParams(quant), levels);
     }
     int LumaAt(const TestPicture& picture, int block, int x, int y) const {
         return picture.y[kWidth * (8 * (block >> 1) + y) + 16 + 8 * (block & 1) + x];
@@ -212,8 +212,8 @@ TEST(Macroblocks, GoldenHashOfAFixedPicture) {
         const int32_t pattern =
             TransformInterMacroblock(input.View(), reference.View(), column, 1, 3, -1, motion, 0,
                                      BuildQuantizerTables(5), levels);
-        ReconstructInterMacroblock(reconstruction.View(), column, 1, motion, 0,
-                                   BuildDequantParams(5), levels);
+        ReconstructInterMacroblock(reference.View(), reconstruction.View(), column, 1, 3, -1,
+                                   motion, 0, BuildDequantParams(5), levels);
         hash = Fnv1a(hash, &pattern, sizeof(pattern));
         hash = Fnv1a(hash, levels.levels, sizeof(levels.levels));
     }

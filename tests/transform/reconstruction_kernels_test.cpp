@@ -41,7 +41,7 @@ TEST(AddAndClip, SixteenBitSumClippedToBytes) {
     residual[4] = 32767;  // 10 + 32767 wraps negative: clipped to 0
     uint8_t destination[8 * 12];
     std::fill(std::begin(destination), std::end(destination), 0xAA);
-    AddAndClipScalar(residual, prediction, destination, 12);
+    AddAndClipScalar(residual, prediction, 8, destination, 12);
     EXPECT_EQ(destination[1], 255);
     EXPECT_EQ(destination[0], 0);
     EXPECT_EQ(destination[2], 13);

@@ -46,7 +46,7 @@ TEST(InterReconstruction, DcAloneAddsTheDecodersRoundedValue) {
         int8_t levels[64] = {};
         levels[0] = static_cast<int8_t>(c.level);
         uint8_t out[64];
-        ReconstructInterBlock(levels, 0, prediction, BuildDequantParams(c.quant), out, 8);
+        ReconstructInterBlock(levels, 0, prediction, 8, BuildDequantParams(c.quant), out, 8);
         for (int i = 0; i < 64; ++i) {
             ASSERT_EQ(out[i], std::clamp(prediction[i] + c.added, 0, 255))
                 << "quant " << c.quant << " level " << c.level;
@@ -54,7 +54,7 @@ TEST(InterReconstruction, DcAloneAddsTheDecodersRoundedValue) {
     }
     int8_t none[64] = {};
     uint8_t out[64];
-    ReconstructInterBlock(none, 0, prediction, BuildDequantParams(9), out, 8);
+    ReconstructInterBlock(none, 0, prediction, 8, BuildDequantParams(9), out, 8);
     EXPECT_EQ(std::memcmp(out, prediction, 64), 0);
 }
 
@@ -66,7 +66,7 @@ TEST(PredictChroma, VectorRulesMatchTheDecoder) {
     auto sample = [&](int x, int y) { return int{cb[24 * y + x]}; };
     uint8_t cbPrediction[64], crPrediction[64];
     // (3, -3): whole offset (0, -1), both half flags: diagonal from (8, 7).
-    PredictChroma(reference.View(), 1, 1, 3, -3, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 3, -3, cbPrediction, crPrediction, 8);
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             const int expected = (sample(8 + x, 7 + y) + sample(9 + x, 7 + y) +
@@ -77,14 +77,14 @@ TEST(PredictChroma, VectorRulesMatchTheDecoder) {
     }
     // (4, -4) is whole: (1, -1). (2, 6): (1, 3) in chroma half units, i.e.
     // offset (0, 1) with both half flags.
-    PredictChroma(reference.View(), 1, 1, 4, -4, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 4, -4, cbPrediction, crPrediction, 8);
     EXPECT_EQ(cbPrediction[0], sample(9, 7));
     EXPECT_EQ(crPrediction[9], reference.cr[24 * 8 + 10]);
-    PredictChroma(reference.View(), 1, 1, 2, 6, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 2, 6, cbPrediction, crPrediction, 8);
     EXPECT_EQ(cbPrediction[0],
               (sample(8, 9) + sample(9, 9) + sample(8, 10) + sample(9, 10) + 2) >> 2);
     // (-1, 0): -1 -> (-1 | 2) = -1: offset -1, half: between x = 7 and 8.
-    PredictChroma(reference.View(), 1, 1, -1, 0, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, -1, 0, cbPrediction, crPrediction, 8);
     EXPECT_EQ(cbPrediction[0], (sample(7, 8) + sample(8, 8) + 1) >> 1);
 }
 
@@ -95,7 +95,7 @@ TEST(PredictChroma, RepeatsTheEdgeSampleAtThePictureBorder) {
     reference.Fill(5);
     auto cb = [&](int x, int y) { return int{reference.cb[16 * y + x]}; };
     uint8_t cbPrediction[64], crPrediction[64];
-    PredictChroma(reference.View(), 1, 1, 1, 1, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 1, 1, cbPrediction, crPrediction, 8);
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             const int x1 = std::min(9 + x, 15), y1 = std::min(9 + y, 15);
@@ -105,9 +105,9 @@ TEST(PredictChroma, RepeatsTheEdgeSampleAtThePictureBorder) {
         }
     }
     // Even a vector pointing outside stays within the planes.
-    PredictChroma(reference.View(), 0, 0, -31, -31, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 0, 0, -31, -31, cbPrediction, crPrediction, 8);
     EXPECT_EQ(cbPrediction[0], cb(0, 0));
-    PredictChroma(reference.View(), 1, 1, 31, 31, cbPrediction, crPrediction);
+    PredictChroma(reference.View(), 1, 1, 31, 31, cbPrediction, crPrediction, 8);
     EXPECT_EQ(cbPrediction[63], cb(15, 15));
 }
 

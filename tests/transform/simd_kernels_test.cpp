@@ -108,20 +108,64 @@ TEST_P(SimdKernels, ForwardDct) {
     }
 }
 
-// The pair kernel against the single one, on two different blocks.
-TEST_P(SimdKernels, ForwardDctPair) {
-    const auto blocks = Int16Blocks(-255, 255);
-    for (size_t b = 0; b + 1 < blocks.size(); b += 2) {
-        Guarded<int16_t> first(64), second(64);
-        std::copy(blocks[b].begin(), blocks[b].end(), first.data());
-        std::copy(blocks[b + 1].begin(), blocks[b + 1].end(), second.data());
-        fastForward_.forwardDctPair(first.data(), second.data());
-        ASSERT_TRUE(first.GuardsIntact() && second.GuardsIntact());
-        std::vector<int16_t> expectedFirst = blocks[b], expectedSecond = blocks[b + 1];
-        scalarForward_.forwardDct(expectedFirst.data());
-        scalarForward_.forwardDct(expectedSecond.data());
-        ASSERT_TRUE(std::equal(expectedFirst.begin(), expectedFirst.end(), first.data()));
-        ASSERT_TRUE(std::equal(expectedSecond.begin(), expectedSecond.end(), second.data()));
+// The fused inter path against the scalar one, one and two blocks at a
+// time, on random, extreme (the largest differences, alternating) and sparse
+// (a few differing samples) blocks of pitch 11.
+TEST_P(SimdKernels, InterBlocksFromSamples) {
+    constexpr int kPitch = 11;
+    std::uniform_int_distribution<int> byte(0, 255), position(0, 63), small(-3, 3);
+    for (int trial = 0; trial < 600; ++trial) {
+        std::vector<uint8_t> samples[4];
+        for (int k = 0; k < 4; ++k) samples[k].resize(8 * kPitch + 1);
+        for (int block = 0; block < 2; ++block) {
+            std::vector<uint8_t>& current = samples[2 * block];
+            std::vector<uint8_t>& prediction = samples[2 * block + 1];
+            for (size_t i = 0; i < current.size(); ++i) {
+                const bool odd = (i + i / kPitch) % 2 != 0;
+                switch ((trial + block) % 4) {
+                    case 0:
+                        current[i] = static_cast<uint8_t>(byte(random_));
+                        prediction[i] = static_cast<uint8_t>(byte(random_));
+                        break;
+                    case 1:
+                        current[i] = odd ? 255 : 0;
+                        prediction[i] = static_cast<uint8_t>(trial % 3 ? 255 - current[i] : 0);
+                        break;
+                    default:
+                        current[i] = prediction[i] = static_cast<uint8_t>(byte(random_));
+                        break;
+                }
+            }
+            if ((trial + block) % 4 == 3) {
+                for (int n = trial % 4; n > 0; --n) {
+                    const int p = position(random_);
+                    uint8_t& sample = current[(p / 8) * kPitch + p % 8 + (block == 0 ? 1 : 0)];
+                    sample = static_cast<uint8_t>(std::clamp(sample + 40 * small(random_), 0, 255));
+                }
+            }
+        }
+        const InterBlockSource sources[2] = {
+            {samples[0].data() + 1, kPitch, samples[1].data(), kPitch},
+            {samples[2].data(), kPitch, samples[3].data() + 1, kPitch},
+        };
+        const int count = trial % 5 == 0 ? 1 : 2;
+        const QuantizerParams quantizer = BuildQuantizerTables(1 + trial % 31);
+        Guarded<int8_t> expected[2] = {Guarded<int8_t>(64), Guarded<int8_t>(64)};
+        Guarded<int8_t> actual[2] = {Guarded<int8_t>(64), Guarded<int8_t>(64)};
+        int8_t* const expectedLevels[2] = {expected[0].data(), expected[1].data()};
+        int8_t* const actualLevels[2] = {actual[0].data(), actual[1].data()};
+        int32_t expectedLast[2] = {-1, -1}, actualLast[2] = {-1, -1};
+        const int32_t expectedCoded = scalarForward_.quantizeInterBlocks(
+            sources, count, quantizer, expectedLevels, expectedLast);
+        const int32_t actualCoded =
+            fastForward_.quantizeInterBlocks(sources, count, quantizer, actualLevels, actualLast);
+        ASSERT_EQ(actualCoded, expectedCoded) << "trial " << trial;
+        for (int k = 0; k < 2; ++k) {
+            ASSERT_TRUE(actual[k].GuardsIntact());
+            ASSERT_EQ(std::memcmp(actual[k].data(), expected[k].data(), 64), 0)
+                << "trial " << trial;
+            ASSERT_EQ(actualLast[k], expectedLast[k]) << "trial " << trial;
+        }
     }
 }
 
@@ -227,14 +271,15 @@ TEST_P(SimdKernels, AddAndClipAndStoreClipped) {
     constexpr int kPitch = 13;
     std::uniform_int_distribution<int> byte(0, 255);
     for (const auto& residual : Int16Blocks(-300, 300)) {
-        uint8_t prediction[64];
+        uint8_t prediction[8 * 9];  // rows 9 apart
         for (auto& p : prediction) p = static_cast<uint8_t>(byte(random_));
         for (bool add : {true, false}) {
             Guarded<uint8_t> expected(8 * kPitch), actual(8 * kPitch);
             if (add) {
-                scalarReconstruction_.addAndClip(residual.data(), prediction, expected.data(),
+                scalarReconstruction_.addAndClip(residual.data(), prediction, 9, expected.data(),
                                                  kPitch);
-                fastReconstruction_.addAndClip(residual.data(), prediction, actual.data(), kPitch);
+                fastReconstruction_.addAndClip(residual.data(), prediction, 9, actual.data(),
+                                               kPitch);
             } else {
                 scalarReconstruction_.storeClipped(residual.data(), expected.data(), kPitch);
                 fastReconstruction_.storeClipped(residual.data(), actual.data(), kPitch);
