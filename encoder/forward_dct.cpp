@@ -90,11 +90,7 @@ void ForwardDctScalar(int16_t block[64]) {
         }
     }
     for (int column = 0; column < 8; ++column) Transform8<false>(block + column, 8);
-    for (int i = 0; i < 64; ++i) {
-        const int32_t x = block[i];
-        const int32_t magnitude = (std::abs(x) * kForwardPostScale[i] + 32768) >> 16;
-        block[i] = static_cast<int16_t>(x >= 0 ? magnitude : -magnitude);
-    }
+    for (int i = 0; i < 64; ++i) block[i] = PostScaleCoefficient(block[i], i);
 }
 
 void ForwardDct(int16_t block[64]) {

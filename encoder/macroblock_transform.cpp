@@ -71,31 +71,41 @@ int32_t TransformIntraMacroblock(const PictureView& input, const PictureView& re
                                  int32_t column, int32_t row, const QuantizerParams& quantizer,
                                  const DequantParams& dequant, MacroblockLevels& out) {
     assert(MacroblockInside(input, column, row) && SameSize(input, reconstruction));
-    int32_t pattern = 0;
-    auto codeBlock = [&](int block, const uint8_t* source, uint8_t* destination, int32_t pitch,
-                         int32_t patternBit) {
-        const int32_t last = QuantizeIntraBlock(source, pitch, quantizer, out.levels[block]);
-        out.last[block] = last;
-        if (last != 0) {
-            pattern |= patternBit;
-            ReconstructIntraBlock(out.levels[block], dequant, destination, pitch);
-        } else {
-            FillIntraBlock(8 * static_cast<uint8_t>(out.levels[block][0]), destination, pitch);
-        }
-    };
+    // Offsets of the six blocks in their planes, and the planes.
     const int32_t lumaPitch = input.width;
     const int32_t lumaOrigin = 16 * row * lumaPitch + 16 * column;
-    for (int block = 0; block < 4; ++block) {
-        const int32_t offset = lumaOrigin + LumaBlockOffset(block, lumaPitch);
-        codeBlock(block, input.y + offset, reconstruction.y + offset, lumaPitch,
-                  CodedBlockBit(block));
-    }
     const int32_t chromaPitch = input.chromaWidth();
     const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
-    codeBlock(4, input.cb + chromaOffset, reconstruction.cb + chromaOffset, chromaPitch,
-              CodedBlockBit(4));
-    codeBlock(5, input.cr + chromaOffset, reconstruction.cr + chromaOffset, chromaPitch,
-              CodedBlockBit(5));
+    int32_t offsets[6], pitches[6];
+    for (int block = 0; block < 4; ++block) {
+        offsets[block] = lumaOrigin + LumaBlockOffset(block, lumaPitch);
+        pitches[block] = lumaPitch;
+    }
+    offsets[4] = offsets[5] = chromaOffset;
+    pitches[4] = pitches[5] = chromaPitch;
+    const uint8_t* const inputPlanes[6] = {input.y, input.y, input.y, input.y, input.cb, input.cr};
+    uint8_t* const outputPlanes[6] = {reconstruction.y, reconstruction.y,  reconstruction.y,
+                                      reconstruction.y, reconstruction.cb, reconstruction.cr};
+
+    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
+    for (int block = 0; block < 6; block += 2) {
+        const IntraBlockSource sources[2] = {
+            {inputPlanes[block] + offsets[block], pitches[block]},
+            {inputPlanes[block + 1] + offsets[block + 1], pitches[block + 1]}};
+        int8_t* const levels[2] = {out.levels[block], out.levels[block + 1]};
+        kernels.quantizeIntraBlocks(sources, 2, quantizer, levels, out.last + block);
+    }
+    int32_t pattern = 0;
+    for (int block = 0; block < 6; ++block) {
+        uint8_t* destination = outputPlanes[block] + offsets[block];
+        if (out.last[block] != 0) {
+            pattern |= CodedBlockBit(block);
+            ReconstructIntraBlock(out.levels[block], dequant, destination, pitches[block]);
+        } else {
+            FillIntraBlock(8 * static_cast<uint8_t>(out.levels[block][0]), destination,
+                           pitches[block]);
+        }
+    }
     return pattern;
 }
 

@@ -91,17 +91,27 @@ void LoadTransposedScalar(const uint8_t* samples, int32_t stride, int16_t block[
 
 int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const QuantizerParams& quantizer,
                            int8_t levels[64]) {
-    const ForwardTransformKernels& kernels = GetForwardTransformKernels();
-    alignas(16) int16_t block[64];
-    // Loaded transposed, so that the transform's transposed output comes out
-    // in the standard orientation.
-    kernels.loadTransposed(samples, stride, block);
-    kernels.forwardDct(block);
-    kernels.quantizeIntra(block, quantizer, levels);
-    const int32_t dc = std::clamp(block[0] / kIntraDcScale, 1, 254);
-    levels[0] = static_cast<int8_t>(static_cast<uint8_t>(dc));
-    // Index 0 is scan position 0, so the DC cannot raise the maximum.
-    return kernels.lastScanPosition(levels);
+    const IntraBlockSource source = {samples, stride};
+    int8_t* const destinations[1] = {levels};
+    int32_t last;
+    GetForwardTransformKernels().quantizeIntraBlocks(&source, 1, quantizer, destinations, &last);
+    return last;
+}
+
+void QuantizeIntraBlocksScalar(const IntraBlockSource sources[], int32_t count,
+                               const QuantizerParams& quantizer, int8_t* const levels[],
+                               int32_t last[]) {
+    for (int32_t k = 0; k < count; ++k) {
+        int16_t block[64];
+        // Loaded transposed, so that the transform's transposed output comes
+        // out in the standard orientation.
+        LoadTransposedScalar(sources[k].samples, sources[k].stride, block);
+        ForwardDctScalar(block);
+        QuantizeIntraCoefficientsScalar(block, quantizer, levels[k]);
+        levels[k][0] = QuantizeIntraDc(block[0]);
+        // Index 0 is scan position 0, so the DC cannot raise the maximum.
+        last[k] = LastScanPositionScalar(levels[k]);
+    }
 }
 
 int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/h263_syntax.h"
 #include "encoder/macroblock_transform.h"
 #include "encoder/transform_kernels.h"
 
@@ -36,7 +37,17 @@ int32_t QuantizeIntraBlock(const uint8_t* samples, int32_t stride, const Quantiz
 int32_t QuantizeInterBlock(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,
                            int32_t predictionStride, const QuantizerParams& quantizer,
                            int8_t levels[64]);
-// The scalar reference of quantizeInterBlocks.
+// The DC level of an intra block from its post-scaled F(0, 0): 1..254, stored
+// as a byte and read as unsigned.
+inline int8_t QuantizeIntraDc(int32_t coefficient) {
+    const int32_t dc = coefficient / kIntraDcScale;
+    return static_cast<int8_t>(static_cast<uint8_t>(dc < 1 ? 1 : (dc > 254 ? 254 : dc)));
+}
+
+// The scalar references of quantizeIntraBlocks and quantizeInterBlocks.
+void QuantizeIntraBlocksScalar(const IntraBlockSource sources[], int32_t count,
+                               const QuantizerParams& quantizer, int8_t* const levels[],
+                               int32_t last[]);
 int32_t QuantizeInterBlocksScalar(const InterBlockSource sources[], int32_t count,
                                   const QuantizerParams& quantizer, int8_t* const levels[],
                                   int32_t last[]);

@@ -17,6 +17,7 @@ const ForwardTransformKernels& ScalarForwardTransformKernels() {
         LastScanPositionScalar,
         NonZeroLevelsScalar,
         QuantizeInterBlocksScalar,
+        QuantizeIntraBlocksScalar,
     };
     return kernels;
 }

@@ -13,6 +13,12 @@ struct InterBlockSource {
     int32_t predictionStride;
 };
 
+// The samples of an intra block.
+struct IntraBlockSource {
+    const uint8_t* samples;
+    int32_t stride;
+};
+
 // The forward path of a block: transform, quantisers, last scan position.
 // Every entry gives exactly the scalar reference's result.
 struct ForwardTransformKernels {
@@ -42,6 +48,12 @@ struct ForwardTransformKernels {
     int32_t (*quantizeInterBlocks)(const InterBlockSource sources[], int32_t count,
                                    const QuantizerParams& quantizer, int8_t* const levels[],
                                    int32_t last[]);
+    // One or two (count) intra blocks from their samples: loadTransposed,
+    // forwardDct and quantizeIntra in turn, then the DC level (1..254, read
+    // as unsigned) at index 0; last[k] is lastScanPosition(levels[k]).
+    void (*quantizeIntraBlocks)(const IntraBlockSource sources[], int32_t count,
+                                const QuantizerParams& quantizer, int8_t* const levels[],
+                                int32_t last[]);
 };
 
 // The reconstruction path of a block around the shared inverse DCT

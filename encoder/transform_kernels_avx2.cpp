@@ -106,6 +106,22 @@ KMQX_AVX2 inline __m256i InterLevelsOfTransform(__m256i x, __m256i factor,
     return _mm256_sign_epi16(quotient, x);
 }
 
+// ScanEnds of two blocks' levels, one per lane.
+KMQX_AVX2 inline __m256i ScanEndsWide(__m256i levels, int first) {
+    const __m256i scan = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kInverseZigzag + first)));
+    const __m256i end = _mm256_sub_epi8(scan, _mm256_cmpeq_epi8(scan, scan));
+    return _mm256_andnot_si256(_mm256_cmpeq_epi8(levels, _mm256_setzero_si256()), end);
+}
+
+// Byte 0 of each lane becomes the lane's maximum byte (unsigned).
+KMQX_AVX2 inline __m256i LaneMaxima(__m256i maximum) {
+    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 8));
+    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 4));
+    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 2));
+    return _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 1));
+}
+
 KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[], int32_t count,
                                                 const QuantizerParams& quantizer,
                                                 int8_t* const levels[], int32_t last[]) {
@@ -146,17 +162,9 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
             _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[1] + 8 * i),
                              _mm256_extracti128_si256(packed, 1));
         }
-        const __m256i scan = _mm256_broadcastsi128_si256(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kInverseZigzag + 8 * i)));
-        const __m256i end = _mm256_sub_epi8(scan, _mm256_cmpeq_epi8(scan, scan));
-        maximum =
-            _mm256_max_epu8(maximum, _mm256_andnot_si256(_mm256_cmpeq_epi8(packed, zero), end));
+        maximum = _mm256_max_epu8(maximum, ScanEndsWide(packed, 8 * i));
     }
-    // The largest scan position + 1 of each lane into its byte 0.
-    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 8));
-    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 4));
-    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 2));
-    maximum = _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 1));
+    maximum = LaneMaxima(maximum);
     const int32_t ends[2] = {_mm_cvtsi128_si32(_mm256_castsi256_si128(maximum)) & 0xFF,
                              _mm_cvtsi128_si32(_mm256_extracti128_si256(maximum, 1)) & 0xFF};
     int32_t coded = 0;
@@ -165,6 +173,61 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
         if (ends[k] != 0) coded |= 1 << k;
     }
     return coded;
+}
+KMQX_AVX2 inline __m256i IntraLevelsOfTransform(__m256i x, __m256i factor,
+                                                const InterRuleWide& rule) {
+    const __m256i magnitude = _mm256_abs_epi16(x);
+    const __m256i scaled =
+        _mm256_add_epi16(_mm256_mulhi_epu16(magnitude, factor),
+                         _mm256_srli_epi16(_mm256_mullo_epi16(magnitude, factor), 15));
+    const __m256i rounded = _mm256_sub_epi16(scaled, _mm256_cmpgt_epi16(x, _mm256_setzero_si256()));
+    const __m256i quotient = _mm256_min_epi16(
+        _mm256_mulhi_epu16(_mm256_srl_epi16(rounded, rule.shift), rule.multiplier), rule.maxLevel);
+    return _mm256_sign_epi16(quotient, x);
+}
+
+// Two intra blocks at once, one per 128-bit lane.
+KMQX_AVX2_ENTRY void QuantizeIntraBlocksWide(const IntraBlockSource sources[], int32_t count,
+                                             const QuantizerParams& quantizer,
+                                             int8_t* const levels[], int32_t last[]) {
+    const IntraBlockSource& a = sources[0];
+    const IntraBlockSource& b = sources[count > 1 ? 1 : 0];
+    __m256i rows[8];
+    for (int y = 0; y < 8; ++y) {
+        rows[y] =
+            _mm256_cvtepu8_epi16(LoadRowPair(a.samples + y * a.stride, b.samples + y * b.stride));
+    }
+    Transpose8x8(rows);
+    for (int i = 0; i < 8; ++i) rows[i] = _mm256_slli_epi16(rows[i], 1);
+    TransformRows(rows);  // transposed twice: raster order
+    const InterRuleWide rule = MakeInterRuleWide(quantizer);
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i maximum = zero;
+    for (int i = 0; i < 8; i += 2) {
+        const __m128i* factors = reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i);
+        const __m256i first = IntraLevelsOfTransform(
+            rows[i], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors)), rule);
+        const __m256i second = IntraLevelsOfTransform(
+            rows[i + 1], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors + 1)), rule);
+        const __m256i packed = _mm256_packs_epi16(first, second);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[0] + 8 * i),
+                         _mm256_castsi256_si128(packed));
+        if (count > 1) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[1] + 8 * i),
+                             _mm256_extracti128_si256(packed, 1));
+        }
+        maximum = _mm256_max_epu8(maximum, ScanEndsWide(packed, 8 * i));
+    }
+    const __m256i ends = LaneMaxima(maximum);
+    const int16_t dc[2] = {
+        static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(rows[0]))),
+        static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(rows[0], 1)))};
+    const int32_t end[2] = {_mm_cvtsi128_si32(_mm256_castsi256_si128(ends)) & 0xFF,
+                            _mm_cvtsi128_si32(_mm256_extracti128_si256(ends, 1)) & 0xFF};
+    for (int32_t k = 0; k < count; ++k) {
+        levels[k][0] = QuantizeIntraDc(PostScaleCoefficient(dc[k], 0));
+        last[k] = end[k] > 0 ? end[k] - 1 : 0;
+    }
 }
 }  // namespace avx2
 }  // namespace
@@ -178,6 +241,7 @@ bool UpgradeForwardTransformKernelsAvx2(ForwardTransformKernels& kernels) {
     kernels.lastScanPosition = avx2::LastScanPosition;
     kernels.nonZeroLevels = avx2::NonZeroLevels;
     kernels.quantizeInterBlocks = avx2::QuantizeInterBlocksWide;
+    kernels.quantizeIntraBlocks = avx2::QuantizeIntraBlocksWide;
     return true;
 }
 

@@ -28,6 +28,7 @@ bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels) {
     kernels.lastScanPosition = sse2::LastScanPosition;
     kernels.nonZeroLevels = sse2::NonZeroLevels;
     kernels.quantizeInterBlocks = sse2::QuantizeInterBlocks;
+    kernels.quantizeIntraBlocks = sse2::QuantizeIntraBlocks;
     return true;
 }
 

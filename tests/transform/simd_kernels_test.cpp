@@ -108,10 +108,10 @@ TEST_P(SimdKernels, ForwardDct) {
     }
 }
 
-// The fused inter path against the scalar one, one and two blocks at a
-// time, on random, extreme (the largest differences, alternating) and sparse
-// (a few differing samples) blocks of pitch 11.
-TEST_P(SimdKernels, InterBlocksFromSamples) {
+// The fused inter and intra paths against the scalar ones, one and two
+// blocks at a time, on random, extreme (the largest differences, alternating)
+// and sparse (a few differing samples) blocks of pitch 11.
+TEST_P(SimdKernels, BlocksFromSamples) {
     constexpr int kPitch = 11;
     std::uniform_int_distribution<int> byte(0, 255), position(0, 63), small(-3, 3);
     for (int trial = 0; trial < 600; ++trial) {
@@ -160,12 +160,20 @@ TEST_P(SimdKernels, InterBlocksFromSamples) {
         const int32_t actualCoded =
             fastForward_.quantizeInterBlocks(sources, count, quantizer, actualLevels, actualLast);
         ASSERT_EQ(actualCoded, expectedCoded) << "trial " << trial;
-        for (int k = 0; k < 2; ++k) {
-            ASSERT_TRUE(actual[k].GuardsIntact());
-            ASSERT_EQ(std::memcmp(actual[k].data(), expected[k].data(), 64), 0)
-                << "trial " << trial;
-            ASSERT_EQ(actualLast[k], expectedLast[k]) << "trial " << trial;
-        }
+        auto compare = [&] {
+            for (int k = 0; k < 2; ++k) {
+                ASSERT_TRUE(actual[k].GuardsIntact());
+                ASSERT_EQ(std::memcmp(actual[k].data(), expected[k].data(), 64), 0);
+                ASSERT_EQ(actualLast[k], expectedLast[k]);
+            }
+        };
+        ASSERT_NO_FATAL_FAILURE(compare()) << "inter, trial " << trial;
+        // The current samples coded as intra blocks.
+        const IntraBlockSource intra[2] = {{sources[0].current, kPitch},
+                                           {sources[1].current, kPitch}};
+        scalarForward_.quantizeIntraBlocks(intra, count, quantizer, expectedLevels, expectedLast);
+        fastForward_.quantizeIntraBlocks(intra, count, quantizer, actualLevels, actualLast);
+        ASSERT_NO_FATAL_FAILURE(compare()) << "intra, trial " << trial;
     }
 }
 
