@@ -3,8 +3,8 @@
 
 namespace kmqx {
 
-// Writes bits most significant first into a caller's buffer through a 32-bit
-// accumulator that is stored as whole big-endian words. The writer never
+// Writes bits most significant first into a caller's buffer, storing whole
+// big-endian 32-bit words as they fill. The writer never
 // touches a byte at or beyond the capacity given to Begin: a word that does not
 // fit is dropped and the writer records the overflow, so the caller can code
 // the picture again more coarsely.
@@ -16,17 +16,17 @@ class BitWriter {
 
     // Appends the count (0..32) low bits of value; higher bits are ignored.
     void PutBits(int32_t count, uint32_t value) {
-        const uint32_t v = count >= 32 ? value : value & ((uint32_t{1} << count) - 1);
-        int32_t f = free_ - count;
-        if (f <= 0) {
-            // -f is 0..31 here, the number of bits of v still to place.
-            accumulator_ |= v >> -f;
-            StoreWord();
-            accumulator_ = 0;
-            f += 32;
+        PutCode(count, count >= 32 ? value : value & ((uint32_t{1} << count) - 1));
+    }
+    // PutBits for a value with no bits set above the count.
+    void PutCode(int32_t count, uint32_t value) {
+        // At most 31 bits wait in the accumulator, so 63 fit after the shift.
+        accumulator_ = accumulator_ << count | value;
+        pendingBits_ += count;
+        if (pendingBits_ >= 32) {
+            pendingBits_ -= 32;
+            StoreWord(static_cast<uint32_t>(accumulator_ >> pendingBits_));
         }
-        if (f != 32) accumulator_ |= v << f;
-        free_ = f;
     }
 
     // Pads with zero bits to a byte boundary and stores what is left. The
@@ -39,17 +39,17 @@ class BitWriter {
     // the exact length after FinishPicture.
     int32_t ByteCount() const { return byteCount_; }
     // Bits written since Begin (including those still in the accumulator).
-    int64_t BitCount() const { return int64_t{byteCount_} * 8 + (32 - free_); }
+    int64_t BitCount() const { return int64_t{byteCount_} * 8 + pendingBits_; }
     // True when some byte of the picture fell beyond the capacity.
     bool Overflowed() const { return overflowed_; }
 
   private:
-    void StoreWord();
+    void StoreWord(uint32_t word);
 
     uint8_t* output_ = nullptr;
     int32_t capacity_ = 0;
-    uint32_t accumulator_ = 0;
-    int32_t free_ = 32;
+    uint64_t accumulator_ = 0;  // the low pendingBits_ bits are not stored yet
+    int32_t pendingBits_ = 0;
     int32_t byteCount_ = 0;
     bool overflowed_ = false;
 };

@@ -13,7 +13,8 @@ namespace {
 // escape with LAST, RUN and LEVEL. Entries are bits << 5 | length.
 struct EventCodes {
     static constexpr int32_t kMaxLevel = 12;
-    uint32_t codes[2][64][2 * kMaxLevel + 1];
+    // Rows of 32 (25 used), so that the lookup indexes with shifts.
+    uint32_t codes[2][64][32];
 
     EventCodes() {
         for (int32_t last = 0; last < 2; ++last)
@@ -36,8 +37,9 @@ struct EventCodes {
     }
     // Events beyond the table are escapes.
     uint32_t Find(int32_t last, int32_t run, int32_t level) const {
-        if (level < -kMaxLevel || level > kMaxLevel || run > 63) return Escape(last, run, level);
-        return codes[last][run][level + kMaxLevel];
+        const uint32_t index = static_cast<uint32_t>(level + kMaxLevel);
+        if (index > 2 * kMaxLevel || run > 63) return Escape(last, run, level);
+        return codes[last][run][index];
     }
 };
 
@@ -51,7 +53,7 @@ inline int32_t CountTrailingZeros(uint64_t bits) {
 }
 
 inline void PutEvent(BitWriter& writer, uint32_t entry) {
-    writer.PutBits(static_cast<int32_t>(entry & 31), entry >> 5);
+    writer.PutCode(static_cast<int32_t>(entry & 31), entry >> 5);
 }
 
 void PutCode(BitWriter& writer, const VlcCode& code) {
