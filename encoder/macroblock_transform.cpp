@@ -48,11 +48,17 @@ inline int32_t LumaBlockOffset(int32_t block, int32_t pitch) {
     return 8 * (block >> 1) * pitch + 8 * (block & 1);
 }
 
+template <int kSize>
+void CopySquare(const uint8_t* source, int32_t sourcePitch, uint8_t* destination,
+                int32_t destinationPitch) {
+    for (int y = 0; y < kSize; ++y) {
+        std::memcpy(destination + y * destinationPitch, source + y * sourcePitch, kSize);
+    }
+}
+
 void Copy8x8(const uint8_t* source, int32_t sourcePitch, uint8_t* destination,
              int32_t destinationPitch) {
-    for (int y = 0; y < 8; ++y) {
-        std::memcpy(destination + y * destinationPitch, source + y * sourcePitch, 8);
-    }
+    CopySquare<8>(source, sourcePitch, destination, destinationPitch);
 }
 
 // A transformed block whose levels are not all zero.
@@ -173,17 +179,24 @@ void ReconstructInterMacroblock(const PictureView& reference, const PictureView&
                                 const DequantParams& dequant, const MacroblockLevels& levels) {
     assert(MacroblockInside(reconstruction, column, row) && SameSize(reference, reconstruction));
     const int32_t lumaPitch = reconstruction.width;
-    const int32_t lumaOrigin = 16 * row * lumaPitch + 16 * column;
-    for (int block = 0; block < 4; ++block) {
-        uint8_t* destination = reconstruction.y + lumaOrigin + LumaBlockOffset(block, lumaPitch);
-        const uint8_t* prediction =
-            motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride);
-        // Blocks not transformed keep the prediction, whatever the levels hold.
-        if (motion.blockSad[block] <= paramE || !HasResidual(levels, block)) {
-            Copy8x8(prediction, motion.predictionStride, destination, lumaPitch);
-        } else {
-            ReconstructInterBlock(levels.levels[block], levels.last[block], prediction,
-                                  motion.predictionStride, dequant, destination, lumaPitch);
+    uint8_t* const lumaOrigin = reconstruction.y + 16 * row * lumaPitch + 16 * column;
+    // Blocks not transformed keep the prediction, whatever the levels hold.
+    bool residual[4];
+    for (int block = 0; block < 4; ++block)
+        residual[block] = motion.blockSad[block] > paramE && HasResidual(levels, block);
+    if (!residual[0] && !residual[1] && !residual[2] && !residual[3]) {
+        CopySquare<16>(motion.predictionPtr, motion.predictionStride, lumaOrigin, lumaPitch);
+    } else {
+        for (int block = 0; block < 4; ++block) {
+            uint8_t* destination = lumaOrigin + LumaBlockOffset(block, lumaPitch);
+            const uint8_t* prediction =
+                motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride);
+            if (residual[block]) {
+                ReconstructInterBlock(levels.levels[block], levels.last[block], prediction,
+                                      motion.predictionStride, dequant, destination, lumaPitch);
+            } else {
+                Copy8x8(prediction, motion.predictionStride, destination, lumaPitch);
+            }
         }
     }
     const int32_t chromaPitch = reconstruction.chromaWidth();
