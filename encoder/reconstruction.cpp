@@ -14,31 +14,16 @@ namespace kmqx {
 
 namespace {
 
-void PredictChromaPlane(const uint8_t* plane, int32_t width, int32_t height, int32_t left,
-                        int32_t top, int32_t halfX, int32_t halfY, uint8_t* prediction,
-                        int32_t predictionStride) {
-    // Window of samples the interpolation reads: 8 + halfX columns, 8 + halfY rows.
-    const bool inside =
-        left >= 0 && top >= 0 && left + 8 + halfX <= width && top + 8 + halfY <= height;
-    uint8_t window[9 * 9];
-    const uint8_t* source;
-    int32_t stride;
-    if (inside) {
-        source = plane + top * width + left;
-        stride = width;
-    } else {
-        // Near an edge: gather the window, repeating the edge samples.
-        for (int y = 0; y < 9; ++y) {
-            const int32_t sy = std::clamp(top + y, 0, height - 1);
-            for (int x = 0; x < 9; ++x) {
-                window[9 * y + x] = plane[sy * width + std::clamp(left + x, 0, width - 1)];
-            }
+// Near an edge: the window of samples the interpolation reads, from (left,
+// top), repeating the edge samples; 9 bytes a row.
+void GatherChromaWindow(const uint8_t* plane, int32_t width, int32_t height, int32_t left,
+                        int32_t top, uint8_t window[9 * 9]) {
+    for (int y = 0; y < 9; ++y) {
+        const int32_t sy = std::clamp(top + y, 0, height - 1);
+        for (int x = 0; x < 9; ++x) {
+            window[9 * y + x] = plane[sy * width + std::clamp(left + x, 0, width - 1)];
         }
-        source = window;
-        stride = 9;
     }
-    GetPredictionKernels().predict8[halfX + 2 * halfY](source, stride, prediction,
-                                                       predictionStride);
 }
 
 }  // namespace
@@ -89,11 +74,21 @@ void PredictChroma(const PictureView& reference, int32_t column, int32_t row, in
     const int32_t cy = ChromaVectorComponent(vy);
     const int32_t left = 8 * column + (cx >> 1);
     const int32_t top = 8 * row + (cy >> 1);
+    const int32_t halfX = cx & 1, halfY = cy & 1;
     const int32_t width = reference.chromaWidth(), height = reference.chromaHeight();
-    PredictChromaPlane(reference.cb, width, height, left, top, cx & 1, cy & 1, cbPrediction,
-                       stride);
-    PredictChromaPlane(reference.cr, width, height, left, top, cx & 1, cy & 1, crPrediction,
-                       stride);
+    const PredictionKernels::Predict predict = GetPredictionKernels().predict8[halfX + 2 * halfY];
+    // The window the interpolation reads: 8 + halfX columns, 8 + halfY rows.
+    if (left >= 0 && top >= 0 && left + 8 + halfX <= width && top + 8 + halfY <= height) {
+        const int32_t offset = top * width + left;
+        predict(reference.cb + offset, width, cbPrediction, stride);
+        predict(reference.cr + offset, width, crPrediction, stride);
+        return;
+    }
+    uint8_t window[9 * 9];
+    GatherChromaWindow(reference.cb, width, height, left, top, window);
+    predict(window, 9, cbPrediction, stride);
+    GatherChromaWindow(reference.cr, width, height, left, top, window);
+    predict(window, 9, crPrediction, stride);
 }
 
 }  // namespace kmqx
