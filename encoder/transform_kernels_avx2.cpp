@@ -1,6 +1,6 @@
 // AVX2 versions of the transform kernels, bit-exact with the scalar ones: the
-// SSE2 bodies in the three-operand encoding, and a quantiser that works on
-// two rows at once.
+// SSE2 bodies in the three-operand encoding, a quantiser that works on two
+// rows at once, and the block paths that code two blocks at once.
 #include "common/avx2.h"
 #include "common/h263_syntax.h"
 #include "encoder/forward_dct.h"
@@ -74,7 +74,7 @@ KMQX_AVX2 inline __m128i LoadRowPair(const uint8_t* first, const uint8_t* second
 }
 
 // InterLevelsOfTransform on two rows at once.
-struct InterRuleWide {
+struct QuantizerRuleWide {
     __m256i halfQp;
     __m256i positiveAdjust;
     __m256i multiplier;
@@ -82,8 +82,8 @@ struct InterRuleWide {
     __m256i maxLevel;
 };
 
-KMQX_AVX2 inline InterRuleWide MakeInterRuleWide(const QuantizerParams& quantizer) {
-    const InterRule narrow = MakeInterRule(quantizer);
+KMQX_AVX2 inline QuantizerRuleWide MakeQuantizerRuleWide(const QuantizerParams& quantizer) {
+    const QuantizerRule narrow = MakeQuantizerRule(quantizer);
     return {_mm256_broadcastsi128_si256(narrow.halfQp),
             _mm256_broadcastsi128_si256(narrow.positiveAdjust),
             _mm256_broadcastsi128_si256(narrow.multiplier), narrow.shift,
@@ -91,7 +91,7 @@ KMQX_AVX2 inline InterRuleWide MakeInterRuleWide(const QuantizerParams& quantize
 }
 
 KMQX_AVX2 inline __m256i InterLevelsOfTransform(__m256i x, __m256i factor,
-                                                const InterRuleWide& rule) {
+                                                const QuantizerRuleWide& rule) {
     // vpabsw leaves -32768 as 0x8000, the unsigned 32768 the rule wants.
     const __m256i magnitude = _mm256_abs_epi16(x);
     const __m256i scaled =
@@ -122,6 +122,48 @@ KMQX_AVX2 inline __m256i LaneMaxima(__m256i maximum) {
     return _mm256_max_epu8(maximum, _mm256_srli_si256(maximum, 1));
 }
 
+// The intra rule fused with the post-scale, as in IntraLevelsOfTransform
+// above, on two rows at once.
+KMQX_AVX2 inline __m256i IntraLevelsOfTransform(__m256i x, __m256i factor,
+                                                const QuantizerRuleWide& rule) {
+    const __m256i magnitude = _mm256_abs_epi16(x);
+    const __m256i scaled =
+        _mm256_add_epi16(_mm256_mulhi_epu16(magnitude, factor),
+                         _mm256_srli_epi16(_mm256_mullo_epi16(magnitude, factor), 15));
+    const __m256i rounded = _mm256_sub_epi16(scaled, _mm256_cmpgt_epi16(x, _mm256_setzero_si256()));
+    const __m256i quotient = _mm256_min_epi16(
+        _mm256_mulhi_epu16(_mm256_srl_epi16(rounded, rule.shift), rule.multiplier), rule.maxLevel);
+    return _mm256_sign_epi16(quotient, x);
+}
+
+// The levels of the transformed rows of two blocks (one per lane), stored
+// for the first count blocks; returns the largest ScanEnds of each lane in
+// the lane's byte 0.
+template <bool kIntra>
+KMQX_AVX2 inline __m256i StoreLevelsWide(const __m256i rows[8], const QuantizerRuleWide& rule,
+                                         int32_t count, int8_t* const levels[]) {
+    __m256i maximum = _mm256_setzero_si256();
+    for (int i = 0; i < 8; i += 2) {
+        const __m128i* factors = reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i);
+        __m256i pair[2];
+        for (int k = 0; k < 2; ++k) {
+            const __m256i factor = _mm256_broadcastsi128_si256(_mm_loadu_si128(factors + k));
+            pair[k] = kIntra ? IntraLevelsOfTransform(rows[i + k], factor, rule)
+                             : InterLevelsOfTransform(rows[i + k], factor, rule);
+        }
+        // Lane 0: rows i and i + 1 of the first block; lane 1: of the second.
+        const __m256i packed = _mm256_packs_epi16(pair[0], pair[1]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[0] + 8 * i),
+                         _mm256_castsi256_si128(packed));
+        if (count > 1) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[1] + 8 * i),
+                             _mm256_extracti128_si256(packed, 1));
+        }
+        maximum = _mm256_max_epu8(maximum, ScanEndsWide(packed, 8 * i));
+    }
+    return LaneMaxima(maximum);
+}
+
 KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[], int32_t count,
                                                 const QuantizerParams& quantizer,
                                                 int8_t* const levels[], int32_t last[]) {
@@ -145,26 +187,8 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
     TransformRows(rows);
     // Back to raster order; the post-scale factors are symmetric.
     Transpose8x8(rows);
-    const InterRuleWide rule = MakeInterRuleWide(quantizer);
-    const __m256i zero = _mm256_setzero_si256();
-    __m256i maximum = zero;
-    for (int i = 0; i < 8; i += 2) {
-        const __m128i* factors = reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i);
-        const __m256i first = InterLevelsOfTransform(
-            rows[i], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors)), rule);
-        const __m256i second = InterLevelsOfTransform(
-            rows[i + 1], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors + 1)), rule);
-        // Lane 0: rows i and i + 1 of the first block; lane 1: of the second.
-        const __m256i packed = _mm256_packs_epi16(first, second);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[0] + 8 * i),
-                         _mm256_castsi256_si128(packed));
-        if (count > 1) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[1] + 8 * i),
-                             _mm256_extracti128_si256(packed, 1));
-        }
-        maximum = _mm256_max_epu8(maximum, ScanEndsWide(packed, 8 * i));
-    }
-    maximum = LaneMaxima(maximum);
+    const __m256i maximum =
+        StoreLevelsWide<false>(rows, MakeQuantizerRuleWide(quantizer), count, levels);
     const int32_t ends[2] = {_mm_cvtsi128_si32(_mm256_castsi256_si128(maximum)) & 0xFF,
                              _mm_cvtsi128_si32(_mm256_extracti128_si256(maximum, 1)) & 0xFF};
     int32_t coded = 0;
@@ -174,18 +198,6 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
     }
     return coded;
 }
-KMQX_AVX2 inline __m256i IntraLevelsOfTransform(__m256i x, __m256i factor,
-                                                const InterRuleWide& rule) {
-    const __m256i magnitude = _mm256_abs_epi16(x);
-    const __m256i scaled =
-        _mm256_add_epi16(_mm256_mulhi_epu16(magnitude, factor),
-                         _mm256_srli_epi16(_mm256_mullo_epi16(magnitude, factor), 15));
-    const __m256i rounded = _mm256_sub_epi16(scaled, _mm256_cmpgt_epi16(x, _mm256_setzero_si256()));
-    const __m256i quotient = _mm256_min_epi16(
-        _mm256_mulhi_epu16(_mm256_srl_epi16(rounded, rule.shift), rule.multiplier), rule.maxLevel);
-    return _mm256_sign_epi16(quotient, x);
-}
-
 // Two intra blocks at once, one per 128-bit lane.
 KMQX_AVX2_ENTRY void QuantizeIntraBlocksWide(const IntraBlockSource sources[], int32_t count,
                                              const QuantizerParams& quantizer,
@@ -200,25 +212,8 @@ KMQX_AVX2_ENTRY void QuantizeIntraBlocksWide(const IntraBlockSource sources[], i
     Transpose8x8(rows);
     for (int i = 0; i < 8; ++i) rows[i] = _mm256_slli_epi16(rows[i], 1);
     TransformRows(rows);  // transposed twice: raster order
-    const InterRuleWide rule = MakeInterRuleWide(quantizer);
-    const __m256i zero = _mm256_setzero_si256();
-    __m256i maximum = zero;
-    for (int i = 0; i < 8; i += 2) {
-        const __m128i* factors = reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i);
-        const __m256i first = IntraLevelsOfTransform(
-            rows[i], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors)), rule);
-        const __m256i second = IntraLevelsOfTransform(
-            rows[i + 1], _mm256_broadcastsi128_si256(_mm_loadu_si128(factors + 1)), rule);
-        const __m256i packed = _mm256_packs_epi16(first, second);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[0] + 8 * i),
-                         _mm256_castsi256_si128(packed));
-        if (count > 1) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[1] + 8 * i),
-                             _mm256_extracti128_si256(packed, 1));
-        }
-        maximum = _mm256_max_epu8(maximum, ScanEndsWide(packed, 8 * i));
-    }
-    const __m256i ends = LaneMaxima(maximum);
+    const __m256i ends =
+        StoreLevelsWide<true>(rows, MakeQuantizerRuleWide(quantizer), count, levels);
     const int16_t dc[2] = {
         static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(rows[0]))),
         static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(rows[0], 1)))};
