@@ -31,6 +31,7 @@ int32_t Decoder::DecodeFrame(const uint8_t* data, int32_t size) {
         if (pictureCount_ == 0) return kDecodeOk;
         ExchangePictures();
         FillBlack(target_);
+        ForgetAgreement();
         return kDecodeOk;
     }
 
@@ -101,7 +102,8 @@ bool Decoder::AllocatePlanes(int32_t width, int32_t height) {
 
     std::unique_ptr<uint8_t[]> storage(new (std::nothrow) uint8_t[total]);
     std::unique_ptr<int32_t[]> grids(new (std::nothrow) int32_t[3 * gridSize]());
-    if (!storage || !grids) return false;
+    std::unique_ptr<uint8_t[]> agree(new (std::nothrow) uint8_t[size_t(mbCols) * size_t(mbRows)]);
+    if (!storage || !grids || !agree) return false;
 
     uint8_t* p = storage.get();
     current_ = {p, p + lumaSize, p + lumaSize + chromaSize};
@@ -118,6 +120,7 @@ bool Decoder::AllocatePlanes(int32_t width, int32_t height) {
     mvY_ = mvX_ + gridSize;
     mbMode_ = mvY_ + gridSize;
     gridStride_ = gridStride;
+    picturesAgree_ = std::move(agree);
 
     displayWidth_ = width;
     displayHeight_ = height;
@@ -132,12 +135,14 @@ bool Decoder::AllocatePlanes(int32_t width, int32_t height) {
     // samples to predict from.
     FillBlack(current_);
     FillBlack(reference_);
+    ForgetAgreement();
     return true;
 }
 
 void Decoder::ReleasePlanes() {
     pictureStorage_.reset();
     gridStorage_.reset();
+    picturesAgree_.reset();
     current_ = reference_ = target_ = output_ = PlanarFrame{};
     mvX_ = mvY_ = mbMode_ = nullptr;
     gridStride_ = 0;
@@ -149,6 +154,10 @@ void Decoder::ReleasePlanes() {
 void Decoder::ExchangePictures() {
     std::swap(current_, reference_);
     target_ = current_;
+}
+
+void Decoder::ForgetAgreement() {
+    std::memset(picturesAgree_.get(), 0, size_t(mbCols_) * size_t(mbRows_));
 }
 
 void Decoder::FillBlack(const PlanarFrame& planes) {

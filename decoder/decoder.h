@@ -4,9 +4,9 @@
 
 #include "common/h263_syntax.h"
 #include "common/planar_frame.h"
+#include "common/prediction_kernels.h"
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_interface.h"
-#include "common/prediction_kernels.h"
 #include "decoder/vlc_tables.h"
 
 namespace kmqx {
@@ -84,6 +84,7 @@ class Decoder final : public DecoderInterface {
     void ReleasePlanes();
     void ExchangePictures();
     void FillBlack(const PlanarFrame& planes);
+    void ForgetAgreement();
 
     // Headers (picture_header.cpp).
     PictureSearch FindPicture(PictureHeader* header);
@@ -150,6 +151,11 @@ class Decoder final : public DecoderInterface {
     int32_t* mvY_ = nullptr;
     int32_t* mbMode_ = nullptr;
     int32_t gridStride_ = 0;
+    // One byte per macroblock (row by row): 1 where the current and the
+    // reference planes are known to hold the same samples, so that a further
+    // plain copy between them (a skipped macroblock) has nothing to do. Every
+    // other writer of either picture clears it.
+    std::unique_ptr<uint8_t[]> picturesAgree_;
 
     int32_t mbCols_ = 0;
     int32_t mbRows_ = 0;

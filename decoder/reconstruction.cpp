@@ -4,9 +4,9 @@
 
 #include "common/h263_syntax.h"
 #include "common/inverse_dct.h"
+#include "common/prediction_kernels.h"
 #include "common/saturate.h"  // ClipToByte
 #include "decoder/decoder.h"
-#include "common/prediction_kernels.h"
 
 namespace kmqx {
 namespace {
@@ -58,6 +58,13 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
     const int32_t x = 16 * mb.column;
     const int32_t y = 16 * mb.row;
     const bool isIntra = IsIntraMacroblock(mb.type);
+    // The exchange of pictures makes Target the picture before the
+    // reference: where a copy made it equal to the reference, and neither
+    // has been written since, a further copy would change nothing.
+    uint8_t& agree = picturesAgree_[size_t(mb.row) * size_t(mbCols_) + size_t(mb.column)];
+    const bool plainCopy = HasOneMotionVector(mb.type) && (mb.mvX | mb.mvY) == 0 && mb.cbp == 0;
+    if (plainCopy && agree) return;
+    agree = plainCopy ? 1 : 0;
     if (HasOneMotionVector(mb.type)) {
         PredictMacroblock(x, y, mb.mvX, mb.mvY);
     } else if (mb.type == kMacroblockInter4V) {

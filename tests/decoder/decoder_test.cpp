@@ -511,6 +511,62 @@ TEST(DecoderMacroblocks, Inter4vIsPredictedWithZeroAndOffersZero) {
     EXPECT_EQ(session.Luma(24, 0), 100);
 }
 
+// A skipped macroblock is copied only where the two pictures may differ: a
+// coded macroblock, a damaged picture or a black frame written into either
+// picture makes the skips after it copy again.
+TEST(DecoderMacroblocks, SkipsFollowEveryWriteOfEitherPicture) {
+    constexpr int kAll = kQcifCols * kQcifRows;
+    const auto skipped = [] {
+        StreamBuilder s = InterPicture();
+        for (int i = 0; i < kAll; ++i) s.Put(1, 1);
+        return s.Finish();
+    };
+    // The first macroblock coded flat at `dc`, the rest skipped, or cut
+    // short by an error after the first.
+    const auto firstCoded = [](int dc, bool damaged) {
+        StreamBuilder s = InterPicture();
+        IntraDcMacroblock(s, dc, true);
+        if (damaged) s.Put(12, 0);
+        for (int i = 1; i < kAll && !damaged; ++i) s.Put(1, 1);
+        return s.Finish();
+    };
+    StreamBuilder refused;
+    refused.Put(17, 1);
+    refused.Put(15, 0);
+    refused.Put(1, 1);  // split screen
+    const struct {
+        std::vector<uint8_t> frame;
+        int32_t result;
+        int first;  // the first macroblock's samples, then all others'
+        int others;
+    } steps[] = {
+        {IntraPicture(2, kAll, 100), kDecodeOk, 100, 100},
+        {firstCoded(200, false), kDecodeOk, 200, 100},
+        {skipped(), kDecodeOk, 200, 100},
+        {skipped(), kDecodeOk, 200, 100},
+        {skipped(), kDecodeOk, 200, 100},
+        {firstCoded(50, false), kDecodeOk, 50, 100},
+        {skipped(), kDecodeOk, 50, 100},
+        {skipped(), kDecodeOk, 50, 100},
+        {firstCoded(70, true), kDecodeOk, 70, 100},
+        {skipped(), kDecodeOk, 70, 100},
+        {refused.Finish(), kDecodeHeaderRejected, 70, 100},
+        {skipped(), kDecodeOk, 70, 100},
+        {std::vector<uint8_t>(40, 0), kDecodeOk, 16, 16},
+        {skipped(), kDecodeOk, 16, 16},
+        {skipped(), kDecodeOk, 16, 16},
+    };
+    Session session;
+    int step = 0;
+    for (const auto& s : steps) {
+        EXPECT_EQ(session.Decode(s.frame), s.result) << step;
+        EXPECT_EQ(session.Luma(15, 15), s.first) << step;
+        EXPECT_EQ(session.Luma(16, 0), s.others) << step;
+        EXPECT_EQ(session.Luma(175, 143), s.others) << step;
+        ++step;
+    }
+}
+
 // Decoders keep all their state in the object: two fed alternately give
 // what each gives alone.
 TEST(DecoderLifecycle, DecodersSideBySideAreIndependent) {
