@@ -124,8 +124,9 @@ void BM_Dequantize(benchmark::State& state) {
 
 // The shared inverse DCT on a dense block, the scalar version's worst case.
 void BM_InverseDct(benchmark::State& state) {
-    const InverseDctKernels kernels = KernelsFor(
-        bench::BenchmarkLevel(state), ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
+    const InverseDctKernels kernels =
+        KernelsFor(bench::BenchmarkLevel(state), ScalarInverseDctKernels(),
+                   UpgradeInverseDctKernelsSse2, UpgradeInverseDctKernelsAvx2);
     alignas(16) int16_t block[64];
     for (auto _ : state) {
         std::memcpy(block, TestInputs().coefficients, sizeof(block));

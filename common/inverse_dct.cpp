@@ -133,8 +133,8 @@ const InverseDctKernels& ScalarInverseDctKernels() {
 }
 
 const InverseDctKernels& GetInverseDctKernels() {
-    static const InverseDctKernels kernels =
-        SelectKernels(ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2);
+    static const InverseDctKernels kernels = SelectKernels(
+        ScalarInverseDctKernels(), UpgradeInverseDctKernelsSse2, UpgradeInverseDctKernelsAvx2);
     return kernels;
 }
 

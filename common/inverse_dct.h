@@ -43,9 +43,10 @@ struct InverseDctKernels {
 const InverseDctKernels& GetInverseDctKernels();
 
 const InverseDctKernels& ScalarInverseDctKernels();
-// Replaces entries by SSE2 versions; false (and nothing changed) where this
-// build has none.
+// Replace entries by SSE2 (AVX2) versions; false (and nothing changed) where
+// this build has none.
 bool UpgradeInverseDctKernelsSse2(InverseDctKernels& kernels);
+bool UpgradeInverseDctKernelsAvx2(InverseDctKernels& kernels);
 
 // The one value every sample of the transform takes when a block's only
 // nonzero coefficient is its DC one: both passes reduce to their DC rounding.

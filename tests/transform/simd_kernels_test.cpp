@@ -49,7 +49,8 @@ class SimdKernels : public ::testing::TestWithParam<SimdLevel> {
         fastReconstruction_ =
             KernelsFor(GetParam(), scalarReconstruction_, UpgradeReconstructionKernelsSse2,
                        UpgradeReconstructionKernelsAvx2);
-        fastIdct_ = KernelsFor(GetParam(), scalarIdct_, UpgradeInverseDctKernelsSse2);
+        fastIdct_ = KernelsFor(GetParam(), scalarIdct_, UpgradeInverseDctKernelsSse2,
+                               UpgradeInverseDctKernelsAvx2);
     }
 
     // Random blocks of several kinds, then the saturating ones.
