@@ -120,7 +120,19 @@ class Decoder final : public DecoderInterface {
         return grid[GridIndex(row, column)];
     }
 
-    // Reconstruction (reconstruction.cpp).
+    // Reconstruction (reconstruction.cpp), one macroblock behind parsing. A
+    // plain copy (vector (0, 0), no coefficients) where Target already holds
+    // the reference's samples would change nothing and is left out.
+    void ReconstructPending(const PendingMacroblock& mb) {
+        if (IsPlainCopy(mb) && picturesAgree_[AgreementIndex(mb)]) return;
+        ReconstructMacroblock(mb);
+    }
+    static bool IsPlainCopy(const PendingMacroblock& mb) {
+        return HasOneMotionVector(mb.type) && (mb.mvX | mb.mvY) == 0 && mb.cbp == 0;
+    }
+    size_t AgreementIndex(const PendingMacroblock& mb) const {
+        return size_t(mb.row) * size_t(mbCols_) + size_t(mb.column);
+    }
     void ReconstructMacroblock(const PendingMacroblock& mb);
     void PredictMacroblock(int32_t x, int32_t y, int32_t vx, int32_t vy);
 

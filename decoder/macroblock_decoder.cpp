@@ -257,7 +257,7 @@ void Decoder::DecodePictureBody() {
         mb.mvX = mvX_[index];
         mb.mvY = mvY_[index];
 
-        if (pending.valid) ReconstructMacroblock(pending);
+        if (pending.valid) ReconstructPending(pending);
         pending.valid = false;
 
         // Blocks: a damaged one drops the macroblock, which is not
@@ -270,7 +270,7 @@ void Decoder::DecodePictureBody() {
             ++row;
         }
     }
-    if (pending.valid) ReconstructMacroblock(pending);
+    if (pending.valid) ReconstructPending(pending);
 }
 
 }  // namespace kmqx

@@ -59,12 +59,9 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
     const int32_t y = 16 * mb.row;
     const bool isIntra = IsIntraMacroblock(mb.type);
     // The exchange of pictures makes Target the picture before the
-    // reference: where a copy made it equal to the reference, and neither
-    // has been written since, a further copy would change nothing.
-    uint8_t& agree = picturesAgree_[size_t(mb.row) * size_t(mbCols_) + size_t(mb.column)];
-    const bool plainCopy = HasOneMotionVector(mb.type) && (mb.mvX | mb.mvY) == 0 && mb.cbp == 0;
-    if (plainCopy && agree) return;
-    agree = plainCopy ? 1 : 0;
+    // reference: a plain copy makes the two agree here until either is
+    // written again.
+    picturesAgree_[AgreementIndex(mb)] = IsPlainCopy(mb) ? 1 : 0;
     if (HasOneMotionVector(mb.type)) {
         PredictMacroblock(x, y, mb.mvX, mb.mvY);
     } else if (mb.type == kMacroblockInter4V) {
