@@ -99,6 +99,10 @@ class Decoder final : public DecoderInterface {
     // `row` and `column` follow `address` (kept apart, so that the loop
     // divides only after a GOB header).
     bool FindMacroblock(int32_t* address, int32_t* row, int32_t* column);
+    // Consumes the skipped macroblocks at `address` (INTER pictures only);
+    // false when the next one is coded.
+    bool TakeSkippedRun(int32_t* address, int32_t* row, int32_t* column,
+                        PendingMacroblock* pending);
     HeaderResult ReadMacroblockHeader(PendingMacroblock* mb);
     bool ReadMotionVector(const PendingMacroblock& mb);
     bool ReadBlocks(const PendingMacroblock& mb);
@@ -130,6 +134,7 @@ class Decoder final : public DecoderInterface {
     static bool IsPlainCopy(const PendingMacroblock& mb) {
         return HasOneMotionVector(mb.type) && (mb.mvX | mb.mvY) == 0 && mb.cbp == 0;
     }
+    // The macroblock's address: its number in the picture, row by row.
     size_t AgreementIndex(const PendingMacroblock& mb) const {
         return size_t(mb.row) * size_t(mbCols_) + size_t(mb.column);
     }

@@ -1,5 +1,6 @@
 // The macroblock loop: macroblock headers, motion vectors, coefficient blocks
 // with dequantisation, and resynchronisation at the next start code.
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -218,6 +219,51 @@ inline bool Decoder::ReadBlocks(const PendingMacroblock& mb) {
     return !resyncPending_;
 }
 
+// A run of skipped macroblocks (COD = 1, a bit no start code begins with)
+// in one step. A skip needs no coefficients, so each is reconstructed at
+// once, after the macroblock still pending.
+bool Decoder::TakeSkippedRun(int32_t* address, int32_t* row, int32_t* column,
+                             PendingMacroblock* pending) {
+    constexpr int kPeekBits = 24;
+    const uint32_t bits = reader_.Peek(kPeekBits);
+    const int32_t limit = std::min(kPeekBits, mbCols_ * mbRows_ - *address);
+    int32_t run = 0;
+    while (run < limit && (bits >> (kPeekBits - 1 - run)) & 1) ++run;
+    if (run == 0) return false;
+    reader_.Skip(run);
+    if (pending->valid) ReconstructPending(*pending);
+    pending->valid = false;
+
+    int32_t r = *row;
+    int32_t c = *column;
+    for (int32_t mb = *address, end = *address + run; mb < end; ++mb) {
+        const int32_t index = GridIndex(r, c);
+        mvX_[index] = mvY_[index] = 0;
+        mbMode_[index] = kMacroblockInter;
+        // A copy from the reference at (0, 0), where it is not a copy of
+        // the same samples.
+        if (!picturesAgree_[size_t(mb)]) {
+            PendingMacroblock skipped;
+            skipped.valid = true;
+            skipped.type = kMacroblockInter;
+            skipped.row = r;
+            skipped.column = c;
+            ReconstructMacroblock(skipped);
+        }
+        if (++c == mbCols_) {
+            // A new row without a GOB header predicts from the row above
+            // again (the first of the run was FindMacroblock's to judge).
+            c = 0;
+            ++r;
+            gobHeaderSeen_ = false;
+        }
+    }
+    *address += run;
+    *row = r;
+    *column = c;
+    return true;
+}
+
 void Decoder::DecodePictureBody() {
     SetGridBorders();
     const int32_t total = mbCols_ * mbRows_;
@@ -236,6 +282,8 @@ void Decoder::DecodePictureBody() {
             resyncPending_ = false;
         }
         if (!FindMacroblock(&address, &row, &column)) break;
+        if (pictureType_ == kPictureInter && TakeSkippedRun(&address, &row, &column, &pending))
+            continue;
 
         PendingMacroblock mb;
         mb.row = row;

@@ -339,6 +339,15 @@ TEST(DecoderMotionVectors, RowAfterGobHeaderPredictsFromTheLeftOnly) {
     EXPECT_EQ(session.decoder.StoredVectorX(1, 0), 2);
     EXPECT_EQ(session.decoder.StoredVectorX(1, 1), 2);
     EXPECT_EQ(session.decoder.StoredVectorX(2, 0), 2);
+
+    // Also when the row begins with a skipped macroblock.
+    StreamBuilder t = InterPicture();
+    for (int c = 0; c < kQcifCols; ++c) InterMacroblock(t, c == 0 ? 8 : 0, 0);
+    t.GobHeader(1, 8);
+    t.Put(1, 1);
+    InterMacroblock(t, 0, 0);  // left (0, 0), not median(0, 8, 8)
+    ASSERT_EQ(session.Decode(t.Finish()), kDecodeOk);
+    EXPECT_EQ(session.decoder.StoredVectorX(1, 1), 0);
 }
 
 TEST(DecoderMotionVectors, RangeCheckAndEdgeInterpolation) {
