@@ -116,7 +116,7 @@ bool Decoder::DecodeBlockCoefficients(int16_t* block, bool isIntra) {
 
         position += run;
         if (position > 63) break;
-        block[kZigzag[position]] = int16_t(value);
+        block[tables.zigzag[position]] = int16_t(value);
         ++position;
         if (last == 1) {
             reader_.Resume(bits);

@@ -101,6 +101,7 @@ DecoderVlcTables BuildTables() {
                 t.tcoefEvents[index] = event;
         }
     }
+    for (int i = 0; i < 64; ++i) t.zigzag[i] = kZigzag[i];
     return t;
 }
 

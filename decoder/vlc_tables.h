@@ -56,6 +56,8 @@ struct DecoderVlcTables {
     VlcEntry tcoefShort[128];
     // Indexed by the next kTcoefShortEventBits bits, sign bits included.
     TcoefShortEvent tcoefEvents[1 << kTcoefShortEventBits];
+    // The zigzag scan, beside the tables the coefficient loop already holds.
+    uint8_t zigzag[64];
 };
 
 const DecoderVlcTables& GetDecoderVlcTables();
