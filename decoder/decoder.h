@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/h263_syntax.h"
+#include "common/inverse_dct.h"
 #include "common/planar_frame.h"
 #include "common/prediction_kernels.h"
 #include "decoder/bit_reader.h"
@@ -146,6 +147,7 @@ class Decoder final : public DecoderInterface {
     // macroblock loop need not ask for them again.
     const DecoderVlcTables* vlc_ = &GetDecoderVlcTables();
     const PredictionKernels* kernels_ = &GetPredictionKernels();
+    const InverseDctKernels* inverseDct_ = &GetInverseDctKernels();
     alignas(16) int16_t coefficients_[6][64] = {};
     // The coded blocks of coefficients_ whose only coefficient is the DC
     // (bit b for block b), which skip the transform.

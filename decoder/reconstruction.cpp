@@ -102,7 +102,7 @@ void Decoder::ReconstructMacroblock(const PendingMacroblock& mb) {
             kernels.addBlock(coefficients, out, pitch);
             continue;
         }
-        InverseDct(coefficients);
+        inverseDct_->inverseDct(coefficients);
         if (isIntra) {
             kernels.putBlock(coefficients, out, pitch);
         } else {
