@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/h263_syntax.h"
+#include "common/prediction_kernels.h"
 #include "encoder/quantizer.h"
 #include "encoder/reconstruction.h"
 #include "encoder/transform_kernels.h"
@@ -46,19 +47,6 @@ namespace {
 // Offset of luminance block i (Y0 top left ... Y3 bottom right) in its macroblock.
 inline int32_t LumaBlockOffset(int32_t block, int32_t pitch) {
     return 8 * (block >> 1) * pitch + 8 * (block & 1);
-}
-
-template <int kSize>
-void CopySquare(const uint8_t* source, int32_t sourcePitch, uint8_t* destination,
-                int32_t destinationPitch) {
-    for (int y = 0; y < kSize; ++y) {
-        std::memcpy(destination + y * destinationPitch, source + y * sourcePitch, kSize);
-    }
-}
-
-void Copy8x8(const uint8_t* source, int32_t sourcePitch, uint8_t* destination,
-             int32_t destinationPitch) {
-    CopySquare<8>(source, sourcePitch, destination, destinationPitch);
 }
 
 // A transformed block whose levels are not all zero.
@@ -180,12 +168,14 @@ void ReconstructInterMacroblock(const PictureView& reference, const PictureView&
     assert(MacroblockInside(reconstruction, column, row) && SameSize(reference, reconstruction));
     const int32_t lumaPitch = reconstruction.width;
     uint8_t* const lumaOrigin = reconstruction.y + 16 * row * lumaPitch + 16 * column;
-    // Blocks not transformed keep the prediction, whatever the levels hold.
+    // Blocks not transformed keep the prediction, whatever the levels hold;
+    // it is copied with the prediction kernels' whole-sample entries.
+    const PredictionKernels& copies = GetPredictionKernels();
     bool residual[4];
     for (int block = 0; block < 4; ++block)
         residual[block] = motion.blockSad[block] > paramE && HasResidual(levels, block);
     if (!residual[0] && !residual[1] && !residual[2] && !residual[3]) {
-        CopySquare<16>(motion.predictionPtr, motion.predictionStride, lumaOrigin, lumaPitch);
+        copies.predict16[0](motion.predictionPtr, motion.predictionStride, lumaOrigin, lumaPitch);
     } else {
         for (int block = 0; block < 4; ++block) {
             uint8_t* destination = lumaOrigin + LumaBlockOffset(block, lumaPitch);
@@ -195,7 +185,7 @@ void ReconstructInterMacroblock(const PictureView& reference, const PictureView&
                 ReconstructInterBlock(levels.levels[block], levels.last[block], prediction,
                                       motion.predictionStride, dequant, destination, lumaPitch);
             } else {
-                Copy8x8(prediction, motion.predictionStride, destination, lumaPitch);
+                copies.predict8[0](prediction, motion.predictionStride, destination, lumaPitch);
             }
         }
     }
@@ -214,7 +204,7 @@ void ReconstructInterMacroblock(const PictureView& reference, const PictureView&
                                   levels.chromaPrediction[k], 8, dequant, chromaPlanes[k],
                                   chromaPitch);
         } else {
-            Copy8x8(levels.chromaPrediction[k], 8, chromaPlanes[k], chromaPitch);
+            copies.predict8[0](levels.chromaPrediction[k], 8, chromaPlanes[k], chromaPitch);
         }
     }
 }
