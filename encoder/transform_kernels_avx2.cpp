@@ -94,9 +94,7 @@ KMQX_AVX2 inline __m256i InterLevelsOfTransform(__m256i x, __m256i factor,
                                                 const QuantizerRuleWide& rule) {
     // vpabsw leaves -32768 as 0x8000, the unsigned 32768 the rule wants.
     const __m256i magnitude = _mm256_abs_epi16(x);
-    const __m256i scaled =
-        _mm256_add_epi16(_mm256_mulhi_epu16(magnitude, factor),
-                         _mm256_srli_epi16(_mm256_mullo_epi16(magnitude, factor), 15));
+    const __m256i scaled = ScaledMagnitude(magnitude, factor);
     const __m256i positive = _mm256_cmpgt_epi16(x, _mm256_setzero_si256());
     const __m256i offset =
         _mm256_add_epi16(rule.halfQp, _mm256_and_si256(positive, rule.positiveAdjust));
@@ -127,9 +125,7 @@ KMQX_AVX2 inline __m256i LaneMaxima(__m256i maximum) {
 KMQX_AVX2 inline __m256i IntraLevelsOfTransform(__m256i x, __m256i factor,
                                                 const QuantizerRuleWide& rule) {
     const __m256i magnitude = _mm256_abs_epi16(x);
-    const __m256i scaled =
-        _mm256_add_epi16(_mm256_mulhi_epu16(magnitude, factor),
-                         _mm256_srli_epi16(_mm256_mullo_epi16(magnitude, factor), 15));
+    const __m256i scaled = ScaledMagnitude(magnitude, factor);
     const __m256i rounded = _mm256_sub_epi16(scaled, _mm256_cmpgt_epi16(x, _mm256_setzero_si256()));
     const __m256i quotient = _mm256_min_epi16(
         _mm256_mulhi_epu16(_mm256_srl_epi16(rounded, rule.shift), rule.multiplier), rule.maxLevel);
