@@ -35,6 +35,14 @@ bool TryCandidate(const MotionKernels& kernels, const MotionState& state, int wo
     return total < state.bestCost;
 }
 
+// Keeps the vector within the baseline range and records how it changed.
+void FinishSearch(MacroblockInfo& info, int32_t oldX, int32_t oldY) {
+    info.mvX = std::clamp(info.mvX, -15, 15);
+    info.mvY = std::clamp(info.mvY, -15, 15);
+    info.mvChangeX = info.mvX - oldX;
+    info.mvChangeY = info.mvY - oldY;
+}
+
 }  // namespace
 
 void LoadCurrentLumaBlocks(const LumaPlane& current, int32_t column, int32_t row,
@@ -96,6 +104,12 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
         kernels.sad16x16Neighbourhood(state.CurrentLumaBlocks[0],
                                       reference.At(predictedX - 1, predictedY - 1), reference.width,
                                       sads);
+        // A candidate is accepted only with a total below bestCost, which
+        // never rises: when no total of the nine is below it, none is.
+        int32_t lowestTotal = sads[0][0] + sads[0][1] + sads[0][2] + sads[0][3];
+        for (int i = 1; i < 9; ++i)
+            lowestTotal = std::min(lowestTotal, sads[i][0] + sads[i][1] + sads[i][2] + sads[i][3]);
+        if (lowestTotal >= state.bestCost) return FinishSearch(info, oldX, oldY);
         // With the neighbourhood inside the picture, a range of 1 or more
         // leaves out only the own position, if it is one of the nine.
         const int32_t ownDx = ownX - predictedX, ownDy = ownY - predictedY;
@@ -132,10 +146,7 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
         }
     }
 
-    info.mvX = std::clamp(info.mvX, -15, 15);
-    info.mvY = std::clamp(info.mvY, -15, 15);
-    info.mvChangeX = info.mvX - oldX;
-    info.mvChangeY = info.mvY - oldY;
+    FinishSearch(info, oldX, oldY);
 }
 
 }  // namespace kmqx
