@@ -72,31 +72,12 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
     return running[r];
 }
 
-}  // namespace
-
-int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int direction,
-                        MotionState& state, const uint8_t** window) {
-    const MotionKernels& kernels = GetMotionKernels();
-    const HalfPelDirection& d = kHalfPelDirections[direction];
-    const DirectionSetup setup = Setup(reference, x, y, d, state);
-    *window = setup.window;
-    const bool diagonal = d.plane == HalfPelPlane::kDiagonal;
-    if (!diagonal || !state.diagonalPlaneFilled) {
-        if (diagonal && x >= 1 && y >= 1 && x <= reference.width - 17 &&
-            y <= reference.height - 17) {
-            // All four diagonal windows lie inside the picture: the whole
-            // plane at once serves every diagonal direction tried after this.
-            kernels.interpolateDiagonalPlane(reference.At(x - 1, y - 1), reference.width,
-                                             state.diagonalPlane);
-            state.diagonalPlaneFilled = true;
-        } else {
-            setup.interpolate(setup.source, reference.width, setup.window, 16);
-        }
-    }
-    // Every block's SAD is stopped exactly where a row-by-row sum with the
-    // block's limit would stop.
+// The exact cost from the window's running row sums: every block's SAD is
+// stopped exactly where a row-by-row sum with the block's limit would stop.
+// Out of line, so that the decisions on whole SADs before it stay cheap.
+[[gnu::noinline]] int32_t CostByRows(const uint8_t* window, bool diagonal, MotionState& state) {
     uint16_t running[4][8];
-    kernels.windowRowSadSums(setup.window, state.CurrentLumaBlocks[0], running);
+    GetMotionKernels().windowRowSadSums(window, state.CurrentLumaBlocks[0], running);
 
     const int worst = WorstBlock(state.blockSad);
     int32_t values[4] = {0, 0, 0, 0};
@@ -122,6 +103,58 @@ int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int di
     return cost;
 }
 
+// EvaluateHalfPel, inlined into the refinement: most directions are decided
+// in a few operations.
+[[gnu::always_inline]] inline int32_t EvaluateDirection(const LumaPlane& reference, int32_t x,
+                                                        int32_t y, int direction, bool exactCost,
+                                                        MotionState& state,
+                                                        const uint8_t** window) {
+    const HalfPelDirection& d = kHalfPelDirections[direction];
+    if (d.plane != HalfPelPlane::kDiagonal) {
+        const DirectionSetup setup = Setup(reference, x, y, d, state);
+        setup.interpolate(setup.source, reference.width, setup.window, 16);
+        *window = setup.window;
+        return CostByRows(setup.window, false, state);
+    }
+    if (!state.diagonalPlaneFilled) {
+        if (x < 1 || y < 1 || x > reference.width - 17 || y > reference.height - 17) {
+            const DirectionSetup setup = Setup(reference, x, y, d, state);
+            setup.interpolate(setup.source, reference.width, setup.window, 16);
+            *window = setup.window;
+            return CostByRows(setup.window, true, state);
+        }
+        // All four diagonal windows lie inside the picture: the whole plane
+        // and its window SADs at once serve every diagonal direction tried
+        // after this.
+        GetMotionKernels().interpolateDiagonalPlaneWithSads(
+            reference.At(x - 1, y - 1), reference.width, state.CurrentLumaBlocks[0],
+            state.diagonalPlane, state.diagonalWindowSads);
+        state.diagonalPlaneFilled = true;
+    }
+    *window = state.diagonalPlane + d.windowRow * kHalfPelPlaneStride + d.windowColumn;
+    // The whole SADs decide. S's limited sum stops at or above its limit
+    // exactly when its whole SAD reaches it. A total below bestCost keeps
+    // every block below its limit, so the limited sums are the whole SADs.
+    // Any other total rejects the direction, and only its exact cost needs
+    // the row sums.
+    const int32_t* whole = state.diagonalWindowSads[2 * d.windowRow + d.windowColumn];
+    const int worst = WorstBlock(state.blockSad);
+    if (whole[worst] >= state.blockSad[worst]) return kNoCost;
+    const int32_t total = whole[0] + whole[1] + whole[2] + whole[3];
+    if (total < state.bestCost) {
+        for (int k = 0; k < 4; ++k) state.blockSad[k] = whole[k];
+        return total;
+    }
+    return exactCost ? CostByRows(*window, true, state) : total;
+}
+
+}  // namespace
+
+int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int direction,
+                        bool exactCost, MotionState& state, const uint8_t** window) {
+    return EvaluateDirection(reference, x, y, direction, exactCost, state, window);
+}
+
 void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, MacroblockInfo& info,
                    MotionState& state) {
     const int32_t x = 16 * column + info.mvX;
@@ -141,10 +174,12 @@ void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, Macr
     state.diagonalPlaneFilled = false;
     int accepted = 0;
 
-    auto tryDirection = [&](int direction) {
+    // Only the first two directions' costs choose the pair tried next.
+    auto tryDirection = [&](int direction, bool exactCost) {
         if (!available[direction]) return kNoCost;
         const uint8_t* window = nullptr;
-        const int32_t cost = EvaluateHalfPel(reference, x, y, direction, state, &window);
+        const int32_t cost =
+            EvaluateDirection(reference, x, y, direction, exactCost, state, &window);
         if (cost < state.bestCost) {
             state.bestCost = cost;
             state.predictionPtr = window;
@@ -155,8 +190,8 @@ void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, Macr
 
     const int32_t previous = state.previousHalfDirection;
     const uint8_t* order = kHalfPelSearchOrder[previous >= 0 && previous <= 8 ? previous : 0];
-    const int32_t firstCost = tryDirection(order[0]);
-    const int32_t oppositeCost = tryDirection(order[7]);
+    const int32_t firstCost = tryDirection(order[0], true);
+    const int32_t oppositeCost = tryDirection(order[7], true);
     int pair = 0;  // index of the pair's first entry in the row
     if (state.bestCost < firstCost && state.bestCost < oppositeCost) {
         pair = 3;  // cross pair
@@ -165,8 +200,8 @@ void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, Macr
     } else {
         pair = 5;  // opposite's neighbours
     }
-    tryDirection(order[pair]);
-    tryDirection(order[pair + 1]);
+    tryDirection(order[pair], false);
+    tryDirection(order[pair + 1], false);
 
     info.halfX = kHalfPelDirections[accepted].hx;
     info.halfY = kHalfPelDirections[accepted].hy;

@@ -38,9 +38,11 @@ MacroblockType ChooseIntra(const MacroblockInfo& info, const MotionState& state)
 // (x, y), worst block first with the early stops that decide which directions
 // are tried next. Returns the cost (kNoCost when abandoned) and the window's
 // address; stores the block SADs in state.blockSad when the cost is below
-// state.bestCost. The caller makes sure the direction reads inside the plane.
+// state.bestCost. Without exactCost, a cost not below bestCost may come back
+// as any value not below it. The caller makes sure the direction reads inside
+// the plane.
 int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int direction,
-                        MotionState& state, const uint8_t** window);
+                        bool exactCost, MotionState& state, const uint8_t** window);
 
 // Tries at most four half-pel directions around the macroblock's integer
 // vector, never one that would read outside the reference picture, and leaves

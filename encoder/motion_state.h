@@ -22,8 +22,10 @@ struct MotionState {
     alignas(16) uint8_t verticalPlane[17 * 17];
     alignas(16) uint8_t horizontalPlane[17 * 17];
     // The whole diagonal plane holds this macroblock's samples, not only the
-    // windows tried so far. Cleared for each macroblock by RefineHalfPel.
+    // windows tried so far, and diagonalWindowSads the SADs of the four blocks
+    // against its four windows. Cleared for each macroblock by RefineHalfPel.
     bool diagonalPlaneFilled;
+    int32_t diagonalWindowSads[4][4];
     // Direction accepted for the last refined macroblock (0..8); carries over
     // from macroblock to macroblock and picture to picture.
     int32_t previousHalfDirection;

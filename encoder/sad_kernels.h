@@ -54,8 +54,13 @@ struct MotionKernels {
     void (*interpolateVertical)(const uint8_t* src, int32_t srcStride, uint8_t* out, int32_t rows);
     void (*interpolateDiagonal)(const uint8_t* src, int32_t srcStride, uint8_t* out, int32_t rows);
     // The whole 17x17 diagonal plane (pitch 17) from the 18x18 samples at
-    // `src`: interpolateDiagonal of 17 rows at columns 0 and 1 together.
-    void (*interpolateDiagonalPlane)(const uint8_t* src, int32_t srcStride, uint8_t* plane);
+    // `src`: interpolateDiagonal of 17 rows at columns 0 and 1 together. With
+    // it, the SAD of each block k of the four laid out as above against each
+    // of the plane's four 16x16 windows w (top-left entry (w >> 1, w & 1)):
+    // sads[w][k].
+    void (*interpolateDiagonalPlaneWithSads)(const uint8_t* src, int32_t srcStride,
+                                             const uint8_t* blocks, uint8_t* plane,
+                                             int32_t sads[4][4]);
     // For each block k of the four laid out as above and each row r, the SAD
     // of rows 0..r of block k against the same rows of the 16x16 window
     // (pitch 17): the running sums a limited SAD stops on.

@@ -145,10 +145,25 @@ KMQX_AVX2 inline __m256i LoadShiftedPair(const uint8_t* p) {
     return LoadLanes(p, p + 1);
 }
 
+// Row r of the macroblock laid out as four blocks, in both lanes.
+KMQX_AVX2 inline __m256i MacroblockRowInBothLanes(const uint8_t* blocks, int r) {
+    const uint8_t* left = blocks + 128 * (r >> 3) + 8 * (r & 7);
+    return _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(LoadRow(left), LoadRow(left + 64)));
+}
+
 // Columns 0..15 in lane 0 and 1..16 in lane 1, with the byte-average formula
 // of InterpolateDiagonal; lane 1 is stored second, over the shared columns.
-KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWide(const uint8_t* src, int32_t srcStride,
-                                                  uint8_t* plane) {
+// Plane row i is row i of the windows at the top (w = 0, 1, one per lane) and
+// row i - 1 of those below (w = 2, 3), so each plane row is scored against
+// two macroblock rows while it is in a register.
+KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWithSadsWide(const uint8_t* src, int32_t srcStride,
+                                                          const uint8_t* blocks, uint8_t* plane,
+                                                          int32_t sads[4][4]) {
+    // sums[a][half]: windows of row a, the macroblock's top or bottom half;
+    // lane b, and the left block in the low quadword of each lane.
+    __m256i sums[2][2] = {{_mm256_setzero_si256(), _mm256_setzero_si256()},
+                          {_mm256_setzero_si256(), _mm256_setzero_si256()}};
+    __m256i above = _mm256_setzero_si256();  // macroblock row i - 1
     const __m256i ones = _mm256_set1_epi8(1);
     __m256i left = LoadShiftedPair(src), right = LoadShiftedPair(src + 1);
     __m256i aboveMean = _mm256_avg_epu8(left, right);
@@ -170,6 +185,26 @@ KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWide(const uint8_t* src, int32_t sr
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1), _mm256_extracti128_si256(rows, 1));
         aboveMean = belowMean;
         aboveOdd = belowOdd;
+        if (i >= 1) {
+            __m256i& sum = sums[1][(i - 1) >> 3];
+            sum = _mm256_add_epi32(sum, _mm256_sad_epu8(above, rows));
+        }
+        if (i <= 15) {
+            above = MacroblockRowInBothLanes(blocks, i);
+            __m256i& sum = sums[0][i >> 3];
+            sum = _mm256_add_epi32(sum, _mm256_sad_epu8(above, rows));
+        }
+    }
+    const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    for (int a = 0; a < 2; ++a) {
+        for (int half = 0; half < 2; ++half) {
+            // Windows (a, 0) and (a, 1), left and right block each.
+            const __m128i packed =
+                _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sums[a][half], lowDwords));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(&sads[2 * a][2 * half]), packed);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(&sads[2 * a + 1][2 * half]),
+                             _mm_unpackhi_epi64(packed, packed));
+        }
     }
 }
 
@@ -189,7 +224,7 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.interpolateHorizontal = avx2::InterpolateHorizontal;
     kernels.interpolateVertical = avx2::InterpolateVertical;
     kernels.interpolateDiagonal = avx2::InterpolateDiagonal;
-    kernels.interpolateDiagonalPlane = avx2::InterpolateDiagonalPlaneWide;
+    kernels.interpolateDiagonalPlaneWithSads = avx2::InterpolateDiagonalPlaneWithSadsWide;
     kernels.windowRowSadSums = avx2::WindowRowSadSumsWide;
     return true;
 }

@@ -29,7 +29,7 @@ bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.interpolateHorizontal = sse2::InterpolateHorizontal;
     kernels.interpolateVertical = sse2::InterpolateVertical;
     kernels.interpolateDiagonal = sse2::InterpolateDiagonal;
-    kernels.interpolateDiagonalPlane = sse2::InterpolateDiagonalPlane;
+    kernels.interpolateDiagonalPlaneWithSads = sse2::InterpolateDiagonalPlaneWithSads;
     kernels.windowRowSadSums = sse2::WindowRowSadSums;
     return true;
 }

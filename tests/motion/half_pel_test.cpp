@@ -263,7 +263,7 @@ TEST_F(HalfPelTest, EvaluateHalfPelStopsEachBlockAtItsLimit) {
         std::copy(sads, sads + 4, state.blockSad);
         state.bestCost = 1030;
         const uint8_t* window = nullptr;
-        const int32_t cost = EvaluateHalfPel(Reference(), 16, 16, direction, state, &window);
+        const int32_t cost = EvaluateHalfPel(Reference(), 16, 16, direction, true, state, &window);
         EXPECT_EQ(state.blockSad[0], 10);  // costs not below bestCost leave blockSad
         return cost;
     };
@@ -295,12 +295,20 @@ TEST_F(HalfPelTest, EvaluateHalfPelStopsEachBlockAtItsLimit) {
             if (expected >= bestCost) break;
         }
         expected = expected >= bestCost ? kNoCost : expected + 768;
-        const int32_t sads[4] = {10, 10, 10, 1000};
-        std::copy(sads, sads + 4, state.blockSad);
-        state.bestCost = bestCost;
-        const uint8_t* window = nullptr;
-        ASSERT_EQ(EvaluateHalfPel(Reference(), 16, 16, 1, state, &window), expected)
-            << "bestCost " << bestCost;
+        for (bool exactCost : {true, false}) {
+            const int32_t sads[4] = {10, 10, 10, 1000};
+            std::copy(sads, sads + 4, state.blockSad);
+            state.bestCost = bestCost;
+            const uint8_t* window = nullptr;
+            const int32_t cost = EvaluateHalfPel(Reference(), 16, 16, 1, exactCost, state, &window);
+            // Without exactCost, only a cost below bestCost must be exact.
+            if (exactCost || expected < bestCost) {
+                ASSERT_EQ(cost, expected) << "bestCost " << bestCost;
+            } else {
+                ASSERT_GE(cost, bestCost) << "bestCost " << bestCost;
+            }
+            ASSERT_EQ(state.blockSad[0], expected < bestCost ? 640 : 10);
+        }
     }
 }
 

@@ -165,9 +165,16 @@ TEST_P(MotionKernelTest, InterpolationsMatchScalarWithIntactGuards) {
                                            scalar.interpolateDiagonal};
     const Interpolation fastKernels[] = {fast.interpolateHorizontal, fast.interpolateVertical,
                                          fast.interpolateDiagonal};
-    for (const KernelInput& input : TestInputs()) {
+    const std::vector<KernelInput> inputs = TestInputs();
+    for (size_t n = 0; n < inputs.size(); ++n) {
+        const KernelInput& input = inputs[n];
         std::vector<uint8_t> source(18 * 18);
         for (size_t i = 0; i < source.size(); ++i) source[i] = input.source[i % 400];
+        std::vector<uint8_t> blocks(256);
+        for (int k = 0; k < 4; ++k) {
+            const std::vector<uint8_t>& block = inputs[(n + k) % inputs.size()].block;
+            std::copy(block.begin(), block.end(), &blocks[64 * k]);
+        }
         for (int kind = 0; kind < 3; ++kind) {
             for (int32_t rows : {16, 17}) {
                 auto run = [&](Interpolation kernel) {
@@ -178,12 +185,19 @@ TEST_P(MotionKernelTest, InterpolationsMatchScalarWithIntactGuards) {
                     << "kind " << kind << " rows " << rows;
             }
         }
-        auto plane = [&](const MotionKernels& kernels) {
+        int32_t sads[2][4][4];
+        auto plane = [&](const MotionKernels& kernels, int32_t windowSads[4][4]) {
             return FillPlane(
-                [&](uint8_t* out) { kernels.interpolateDiagonalPlane(source.data(), 18, out); }, 17,
-                17);
+                [&](uint8_t* out) {
+                    kernels.interpolateDiagonalPlaneWithSads(source.data(), 18, blocks.data(), out,
+                                                             windowSads);
+                },
+                17, 17);
         };
-        ASSERT_EQ(plane(fast), plane(scalar));
+        ASSERT_EQ(plane(fast, sads[0]), plane(scalar, sads[1]));
+        for (int w = 0; w < 4; ++w)
+            for (int k = 0; k < 4; ++k)
+                ASSERT_EQ(sads[0][w][k], sads[1][w][k]) << "window " << w << " block " << k;
     }
 }
 
