@@ -64,8 +64,9 @@ void Encoder::CodeInterPicture(bool skipAll) {
                 info.mvChangeX = info.mvChangeY = 0;
                 // Later skips find the samples already there: the buffer
                 // held them two pictures ago and nothing changed since.
-                if (info.skipCount == 1) {
+                if (!info.reconstructionMatchesReference) {
                     CopyMacroblock(reference_.view, reconstruction_.view, column, row);
+                    info.reconstructionMatchesReference = true;
                 }
                 WriteSkippedMacroblock(writer_);
                 continue;
@@ -110,8 +111,13 @@ void Encoder::CodeInterPicture(bool skipAll) {
             } else {
                 WriteSkippedMacroblock(writer_);
             }
-            ReconstructInterMacroblock(reference_.view, reconstruction_.view, column, row, vx, vy,
-                                       motion_, paramE_, dequant_, levels_);
+            // A plain copy finds nothing to do where the samples are there already.
+            const bool plainCopy = pattern == 0 && vx == 0 && vy == 0;
+            if (!plainCopy || !info.reconstructionMatchesReference) {
+                ReconstructInterMacroblock(reference_.view, reconstruction_.view, column, row, vx,
+                                           vy, motion_, paramE_, dequant_, levels_);
+            }
+            info.reconstructionMatchesReference = plainCopy;
             if (pattern != 0) ++info.interCodingsSinceIntra;
         }
         // The caller codes an overflowing picture again; no need to finish it.

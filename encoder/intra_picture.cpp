@@ -11,6 +11,7 @@ void Encoder::CodeIntraMacroblock(int32_t column, int32_t row) {
     record.halfX = record.halfY = 0;
     record.mvChangeX = record.mvChangeY = 0;
     record.interCodingsSinceIntra = 0;
+    record.reconstructionMatchesReference = false;
     const int32_t pattern = TransformIntraMacroblock(input_.view, reconstruction_.view, column, row,
                                                      quantizer_, dequant_, levels_);
     WriteIntraMacroblockHeader(writer_, pictureCodingType_, pattern);

@@ -25,6 +25,10 @@ struct MacroblockInfo {
     // INTER codings with coded blocks since the macroblock was last coded
     // INTRA; at kForcedIntraCount a changed macroblock is coded INTRA.
     int32_t interCodingsSinceIntra;
+    // The reconstruction holds the reference's samples here: the macroblock
+    // was last written as a plain copy (vector 0, nothing coded), and the two
+    // pictures only swapped since. Saved and restored with the reconstruction.
+    bool reconstructionMatchesReference;
 };
 
 // H.263 asks that a macroblock be coded INTRA at least once every 132 times
