@@ -135,8 +135,7 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
     // The whole SADs decide. S's limited sum stops at or above its limit
     // exactly when its whole SAD reaches it. A total below bestCost keeps
     // every block below its limit, so the limited sums are the whole SADs.
-    // Any other total rejects the direction, and only its exact cost needs
-    // the row sums.
+    // Any other total rejects the direction.
     const int32_t* whole = state.diagonalWindowSads[2 * d.windowRow + d.windowColumn];
     const int worst = WorstBlock(state.blockSad);
     if (whole[worst] >= state.blockSad[worst]) return kNoCost;
@@ -145,7 +144,17 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
         for (int k = 0; k < 4; ++k) state.blockSad[k] = whole[k];
         return total;
     }
-    return exactCost ? CostByRows(*window, true, state) : total;
+    if (!exactCost) return total;
+    // The exact cost: a block whose whole SAD does not exceed its limit has
+    // that SAD as its limited sum; only one above it needs the row sums.
+    const int32_t limit = state.bestCost - whole[worst];
+    int32_t sumThroughK = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (k != worst && whole[k] > limit) return CostByRows(*window, true, state);
+        sumThroughK += whole[k];
+        if (k < 3 && sumThroughK >= state.bestCost) return kNoCost;
+    }
+    return sumThroughK;
 }
 
 }  // namespace
@@ -175,7 +184,7 @@ void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, Macr
     int accepted = 0;
 
     // Only the first two directions' costs choose the pair tried next.
-    auto tryDirection = [&](int direction, bool exactCost) {
+    auto tryDirection = [&](int direction, bool exactCost) __attribute__((always_inline)) {
         if (!available[direction]) return kNoCost;
         const uint8_t* window = nullptr;
         const int32_t cost =

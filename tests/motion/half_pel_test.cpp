@@ -312,6 +312,22 @@ TEST_F(HalfPelTest, EvaluateHalfPelStopsEachBlockAtItsLimit) {
     }
 }
 
+// Block 1's whole SAD exceeds its limit by one, reached only in its last row:
+// its limited sum stops a row earlier, at the limit, and the cost ties with
+// bestCost.
+TEST_F(HalfPelTest, ExactCostStopsABlockWhoseWholeSadJustExceedsItsLimit) {
+    std::fill(reference.begin(), reference.end(), 100);
+    for (auto& block : state.CurrentLumaBlocks) std::memset(block, 100, 64);
+    std::memset(state.CurrentLumaBlocks[1], 105, 56);  // rows 0..6: SAD 40 each
+    state.CurrentLumaBlocks[1][56] = 101;              // row 7: SAD 1
+    std::memset(state.CurrentLumaBlocks[3], 112, 64);  // S: 768
+    const int32_t sads[4] = {10, 10, 10, 1000};
+    std::copy(sads, sads + 4, state.blockSad);
+    state.bestCost = 1048;  // block 1's limit: 1048 - 768 = 280
+    const uint8_t* window = nullptr;
+    EXPECT_EQ(EvaluateHalfPel(Reference(), 16, 16, 1, true, state, &window), 280 + 768);
+}
+
 // Every corner, every previous direction, every integer position next to the
 // picture edge: nothing is read outside the plane (checked by the
 // sanitizers, the plane has no margin) and the accepted prediction matches
