@@ -104,10 +104,10 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
 }
 
 // EvaluateHalfPel, inlined into the refinement: most directions are decided
-// in a few operations.
+// in a few operations. `worst` is WorstBlock(state.blockSad).
 [[gnu::always_inline]] inline int32_t EvaluateDirection(const LumaPlane& reference, int32_t x,
                                                         int32_t y, int direction, bool exactCost,
-                                                        MotionState& state,
+                                                        int worst, MotionState& state,
                                                         const uint8_t** window) {
     const HalfPelDirection& d = kHalfPelDirections[direction];
     if (d.plane != HalfPelPlane::kDiagonal) {
@@ -137,7 +137,6 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
     // every block below its limit, so the limited sums are the whole SADs.
     // Any other total rejects the direction.
     const int32_t* whole = state.diagonalWindowSads[2 * d.windowRow + d.windowColumn];
-    const int worst = WorstBlock(state.blockSad);
     if (whole[worst] >= state.blockSad[worst]) return kNoCost;
     const int32_t total = whole[0] + whole[1] + whole[2] + whole[3];
     if (total < state.bestCost) {
@@ -161,7 +160,8 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
 
 int32_t EvaluateHalfPel(const LumaPlane& reference, int32_t x, int32_t y, int direction,
                         bool exactCost, MotionState& state, const uint8_t** window) {
-    return EvaluateDirection(reference, x, y, direction, exactCost, state, window);
+    return EvaluateDirection(reference, x, y, direction, exactCost, WorstBlock(state.blockSad),
+                             state, window);
 }
 
 void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, MacroblockInfo& info,
@@ -182,17 +182,19 @@ void RefineHalfPel(const LumaPlane& reference, int32_t column, int32_t row, Macr
     state.predictionStride = reference.width;
     state.diagonalPlaneFilled = false;
     int accepted = 0;
+    int worst = WorstBlock(state.blockSad);  // changes only with the best
 
     // Only the first two directions' costs choose the pair tried next.
     auto tryDirection = [&](int direction, bool exactCost) __attribute__((always_inline)) {
         if (!available[direction]) return kNoCost;
         const uint8_t* window = nullptr;
         const int32_t cost =
-            EvaluateDirection(reference, x, y, direction, exactCost, state, &window);
+            EvaluateDirection(reference, x, y, direction, exactCost, worst, state, &window);
         if (cost < state.bestCost) {
             state.bestCost = cost;
             state.predictionPtr = window;
             accepted = direction;
+            worst = WorstBlock(state.blockSad);
         }
         return cost;
     };
