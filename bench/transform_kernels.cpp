@@ -81,9 +81,13 @@ void BM_LastScanPosition(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(kernels.lastScanPosition(TestInputs().levels));
 }
 
-void BM_NonZeroLevels(benchmark::State& state) {
+void BM_ScanOrderLevels(benchmark::State& state) {
     const auto kernels = ForwardFor(state);
-    for (auto _ : state) benchmark::DoNotOptimize(kernels.nonZeroLevels(TestInputs().levels));
+    alignas(16) int8_t scan[64];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kernels.scanOrderLevels(TestInputs().levels, scan));
+        benchmark::DoNotOptimize(scan);
+    }
 }
 
 void BM_LoadDifference(benchmark::State& state) {
@@ -149,7 +153,7 @@ BENCHMARK(BM_ForwardDct)->DenseRange(0, 2);
 BENCHMARK(BM_QuantizeIntra)->DenseRange(0, 2);
 BENCHMARK(BM_QuantizeInter)->DenseRange(0, 2);
 BENCHMARK(BM_LastScanPosition)->DenseRange(0, 2);
-BENCHMARK(BM_NonZeroLevels)->DenseRange(0, 2);
+BENCHMARK(BM_ScanOrderLevels)->DenseRange(0, 2);
 BENCHMARK(BM_LoadDifference)->DenseRange(0, 2);
 BENCHMARK(BM_QuantizeInterBlocks)->DenseRange(0, 2);
 BENCHMARK(BM_Dequantize)->DenseRange(0, 2);

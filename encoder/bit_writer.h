@@ -29,6 +29,39 @@ class BitWriter {
         }
     }
 
+    // Appends codes with the pending bits held in locals, so that a loop that
+    // writes one code per coefficient keeps them in registers; they go back
+    // to the writer when the batch ends. The writer itself is not used while
+    // a batch on it is alive.
+    class Batch {
+      public:
+        explicit Batch(BitWriter& writer)
+            : writer_(writer),
+              accumulator_(writer.accumulator_),
+              pendingBits_(writer.pendingBits_) {}
+        ~Batch() {
+            writer_.accumulator_ = accumulator_;
+            writer_.pendingBits_ = pendingBits_;
+        }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+        // As BitWriter::PutCode.
+        void PutCode(int32_t count, uint32_t value) {
+            accumulator_ = accumulator_ << count | value;
+            pendingBits_ += count;
+            if (pendingBits_ >= 32) {
+                pendingBits_ -= 32;
+                writer_.StoreWord(static_cast<uint32_t>(accumulator_ >> pendingBits_));
+            }
+        }
+
+      private:
+        BitWriter& writer_;
+        uint64_t accumulator_;
+        int32_t pendingBits_;
+    };
+
     // Pads with zero bits to a byte boundary and stores what is left. The
     // final word is stored whole when it fits (up to three zero bytes beyond
     // the count), otherwise only its counted bytes; afterwards ByteCount is

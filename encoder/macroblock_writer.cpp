@@ -2,44 +2,69 @@
 
 #include "common/h263_syntax.h"
 #include "common/h263_tables.h"
-#include "encoder/quantizer.h"
 #include "encoder/transform_kernels.h"
 
 namespace kmqx {
 namespace {
 
+// The bits of one coefficient event and their count.
+struct EventCode {
+    uint32_t bits;
+    int32_t length;
+};
+
 // Every coefficient event with |LEVEL| up to kMaxLevel as the bits it is
 // written with: its code and sign bit, or for events without a code the
-// escape with LAST, RUN and LEVEL. Entries are bits << 5 | length.
+// escape with LAST, RUN and LEVEL. Bits and lengths are apart, so that a
+// lookup is two loads with one index.
 struct EventCodes {
     static constexpr int32_t kMaxLevel = 12;
-    // Rows of 32 (25 used), so that the lookup indexes with shifts.
-    uint32_t codes[2][64][32];
+    // Per LAST, one row of 32 (25 used) per RUN, so that the lookup indexes
+    // with shifts: Column(run, level).
+    uint32_t bits[2][64 * 32];
+    uint8_t lengths[2][64 * 32];
+
+    static uint64_t Column(uint64_t run, int32_t level) {
+        return run * 32 + static_cast<uint64_t>(level + kMaxLevel);
+    }
 
     EventCodes() {
-        for (int32_t last = 0; last < 2; ++last)
-            for (int32_t run = 0; run < 64; ++run)
-                for (int32_t level = -kMaxLevel; level <= kMaxLevel; ++level)
-                    codes[last][run][level + kMaxLevel] = Escape(last, run, level);
+        for (int32_t last = 0; last < 2; ++last) {
+            for (int32_t run = 0; run < 64; ++run) {
+                for (int32_t level = -kMaxLevel; level <= kMaxLevel; ++level) {
+                    bits[last][Column(run, level)] = EscapeBits(last, run, level);
+                    lengths[last][Column(run, level)] = static_cast<uint8_t>(EscapeLength());
+                }
+            }
+        }
         for (const TcoefCode& event : kTcoef) {
             const uint32_t code = event.code;
-            const uint32_t length = event.length + 1u;
-            codes[event.last][event.run][kMaxLevel + event.level] = (code << 1) << 5 | length;
-            codes[event.last][event.run][kMaxLevel - event.level] = ((code << 1) | 1) << 5 | length;
+            const uint8_t length = static_cast<uint8_t>(event.length + 1);
+            bits[event.last][Column(event.run, event.level)] = code << 1;
+            bits[event.last][Column(event.run, -event.level)] = (code << 1) | 1;
+            lengths[event.last][Column(event.run, event.level)] = length;
+            lengths[event.last][Column(event.run, -event.level)] = length;
         }
     }
     // ESCAPE, LAST, RUN (6 bits), LEVEL (8 bits, two's complement) as one value.
-    static uint32_t Escape(int32_t last, int32_t run, int32_t level) {
-        const uint32_t bits =
-            uint32_t{kTcoefEscape.code} << 15 | static_cast<uint32_t>(last) << 14 |
-            (static_cast<uint32_t>(run) & 63) << 8 | (static_cast<uint32_t>(level) & 0xFF);
-        return bits << 5 | (kTcoefEscape.length + 15u);
+    static uint32_t EscapeBits(int32_t last, int32_t run, int32_t level) {
+        return uint32_t{kTcoefEscape.code} << 15 | static_cast<uint32_t>(last) << 14 |
+               (static_cast<uint32_t>(run) & 63) << 8 | (static_cast<uint32_t>(level) & 0xFF);
     }
+    static int32_t EscapeLength() { return kTcoefEscape.length + 15; }
     // Events beyond the table are escapes.
-    uint32_t Find(int32_t last, int32_t run, int32_t level) const {
-        const uint32_t index = static_cast<uint32_t>(level + kMaxLevel);
-        if (index > 2 * kMaxLevel || run > 63) return Escape(last, run, level);
-        return codes[last][run][index];
+    EventCode Find(int32_t last, int32_t run, int32_t level) const {
+        if (run > 63) return {EscapeBits(last, run, level), EscapeLength()};
+        return Find(last, static_cast<uint64_t>(run), level);
+    }
+    // For runs known to be 0..63.
+    EventCode Find(int32_t last, uint64_t run, int32_t level) const {
+        const uint64_t column = static_cast<uint64_t>(int64_t{level} + kMaxLevel);
+        if (column > 2 * kMaxLevel) {
+            return {EscapeBits(last, static_cast<int32_t>(run), level), EscapeLength()};
+        }
+        const uint64_t index = run * 32 + column;
+        return {bits[last][index], lengths[last][index]};
     }
 };
 
@@ -48,12 +73,13 @@ const EventCodes& Events() {
     return codes;
 }
 
-inline int32_t CountTrailingZeros(uint64_t bits) {
-    return __builtin_ctzll(bits);
+inline uint64_t CountTrailingZeros(uint64_t bits) {
+    return static_cast<uint64_t>(__builtin_ctzll(bits));
 }
 
-inline void PutEvent(BitWriter& writer, uint32_t entry) {
-    writer.PutCode(static_cast<int32_t>(entry & 31), entry >> 5);
+template <typename Writer>
+inline void PutEvent(Writer& writer, EventCode event) {
+    writer.PutCode(event.length, event.bits);
 }
 
 void PutCode(BitWriter& writer, const VlcCode& code) {
@@ -143,28 +169,30 @@ void WriteCoefficientEvent(BitWriter& writer, int32_t last, int32_t run, int32_t
 
 namespace {
 
-// Run-length codes scan positions first..last; the event at last gets LAST =
-// 1. Only the non-zero levels are visited: their scan positions become one
-// mask, taken lowest first.
+// Run-length codes the non-zero levels of scan positions first..last (first
+// is 0 or 1); the event at the highest of them gets LAST = 1. The levels come
+// in scan order with a mask of the non-zero ones, so that only those are
+// visited: an event's run is the count of zero bits below it in the mask.
 void WriteEvents(BitWriter& writer, const int8_t levels[64], int32_t first, int32_t last) {
     if (last < first) return;
-    const EventCodes& events = Events();
-    uint64_t raster = GetForwardTransformKernels().nonZeroLevels(levels);
-    uint64_t scan = 0;
-    while (raster != 0) {
-        scan |= uint64_t{1} << kInverseZigzag[CountTrailingZeros(raster)];
-        raster &= raster - 1;
-    }
+    int8_t scan[64];
+    const uint64_t nonZero = GetForwardTransformKernels().scanOrderLevels(levels, scan);
     const uint64_t throughLast = last >= 63 ? ~uint64_t{0} : (uint64_t{2} << last) - 1;
-    scan &= throughLast & ~((uint64_t{1} << first) - 1);
-    int32_t previous = first - 1;
-    while (scan != 0) {
-        const int32_t position = CountTrailingZeros(scan);
-        scan &= scan - 1;
-        const int32_t run = position - previous - 1;
-        previous = position;
-        PutEvent(writer, events.Find(scan == 0 ? 1 : 0, run, levels[kZigzag[position]]));
+    uint64_t pending = nonZero & throughLast & ~((uint64_t{1} << first) - 1);
+    if (pending == 0) return;
+    const EventCodes& events = Events();
+    BitWriter::Batch bits(writer);
+    // Positions and runs in 64-bit types: they index the tables directly.
+    uint64_t runStart = static_cast<uint64_t>(first);  // just after the previous event
+    uint64_t position = CountTrailingZeros(pending);
+    pending &= pending - 1;
+    while (pending != 0) {  // all events but the last
+        PutEvent(bits, events.Find(0, position - runStart, scan[position]));
+        runStart = position + 1;
+        position = CountTrailingZeros(pending);
+        pending &= pending - 1;
     }
+    PutEvent(bits, events.Find(1, position - runStart, scan[position]));
 }
 
 }  // namespace

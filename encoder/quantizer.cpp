@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/h263_syntax.h"
+#include "common/h263_tables.h"
 #include "encoder/forward_dct.h"
 #include "encoder/transform_kernels.h"
 
@@ -67,9 +68,12 @@ int32_t LastScanPositionScalar(const int8_t levels[64]) {
     return last;
 }
 
-uint64_t NonZeroLevelsScalar(const int8_t levels[64]) {
+uint64_t ScanOrderLevelsScalar(const int8_t levels[64], int8_t scan[64]) {
     uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i) mask |= uint64_t{levels[i] != 0} << i;
+    for (int i = 0; i < 64; ++i) {
+        scan[i] = levels[kZigzag[i]];
+        mask |= uint64_t{scan[i] != 0} << i;
+    }
     return mask;
 }
 

@@ -20,7 +20,7 @@ void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
 void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
                                      const QuantizerParams& quantizer, int8_t levels[64]);
 int32_t LastScanPositionScalar(const int8_t levels[64]);
-uint64_t NonZeroLevelsScalar(const int8_t levels[64]);
+uint64_t ScanOrderLevelsScalar(const int8_t levels[64], int8_t scan[64]);
 // The transform's inputs: block[8y + x] = current[y][x] - prediction[y][x];
 // and block[8x + y] = samples[y][x], transposed.
 void LoadDifferenceScalar(const uint8_t* current, int32_t currentStride, const uint8_t* prediction,

@@ -15,7 +15,7 @@ const ForwardTransformKernels& ScalarForwardTransformKernels() {
         QuantizeIntraCoefficientsScalar,
         QuantizeInterCoefficientsScalar,
         LastScanPositionScalar,
-        NonZeroLevelsScalar,
+        ScanOrderLevelsScalar,
         QuantizeInterBlocksScalar,
         QuantizeIntraBlocksScalar,
     };

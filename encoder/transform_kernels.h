@@ -39,8 +39,9 @@ struct ForwardTransformKernels {
                           int8_t levels[64]);
     // Largest zigzag scan index of a non-zero level; 0 if there is none.
     int32_t (*lastScanPosition)(const int8_t levels[64]);
-    // Bit i set where levels[i] != 0 (raster order).
-    uint64_t (*nonZeroLevels)(const int8_t levels[64]);
+    // The levels in zigzag scan order (scan[i] = levels[kZigzag[i]]); returns
+    // bit i set where scan[i] != 0.
+    uint64_t (*scanOrderLevels)(const int8_t levels[64], int8_t scan[64]);
     // One or two (count) inter blocks from their samples: loadDifference,
     // forwardDct and quantizeInter in turn, without the trips through
     // memory; last[k] is lastScanPosition(levels[k]). Returns bit k set where

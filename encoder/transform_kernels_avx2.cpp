@@ -220,6 +220,46 @@ KMQX_AVX2_ENTRY void QuantizeIntraBlocksWide(const IntraBlockSource sources[], i
         last[k] = end[k] > 0 ? end[k] - 1 : 0;
     }
 }
+
+// Byte shuffles that gather the zigzag scan from a raster block: entry
+// [half][quarter] places, at scan positions 32 half .. 32 half + 31, the
+// levels that lie in raster quarter `quarter` (bytes 16 quarter .. 16 quarter
+// + 15, broadcast to both lanes); 0x80, which shuffles in a zero, elsewhere.
+struct ScanShuffles {
+    alignas(32) uint8_t index[2][4][32];
+    ScanShuffles() {
+        for (auto& half : index)
+            for (auto& quarter : half)
+                for (uint8_t& byte : quarter) byte = 0x80;
+        for (int raster = 0; raster < 64; ++raster) {
+            const int scan = kInverseZigzag[raster];
+            index[scan / 32][raster / 16][scan % 32] = static_cast<uint8_t>(raster % 16);
+        }
+    }
+};
+const ScanShuffles kScanShuffles;  // reads only constant tables
+
+KMQX_AVX2_ENTRY uint64_t ScanOrderLevelsWide(const int8_t levels[64], int8_t scan[64]) {
+    __m256i quarters[4];
+    for (int q = 0; q < 4; ++q) {
+        quarters[q] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels + 16 * q)));
+    }
+    uint64_t mask = 0;
+    for (int half = 0; half < 2; ++half) {
+        __m256i gathered = _mm256_setzero_si256();
+        for (int q = 0; q < 4; ++q) {
+            const __m256i index =
+                _mm256_load_si256(reinterpret_cast<const __m256i*>(kScanShuffles.index[half][q]));
+            gathered = _mm256_or_si256(gathered, _mm256_shuffle_epi8(quarters[q], index));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(scan + 32 * half), gathered);
+        const uint32_t zero = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(gathered, _mm256_setzero_si256())));
+        mask |= uint64_t{~zero} << (32 * half);
+    }
+    return mask;
+}
 }  // namespace avx2
 }  // namespace
 
@@ -230,7 +270,7 @@ bool UpgradeForwardTransformKernelsAvx2(ForwardTransformKernels& kernels) {
     kernels.quantizeIntra = avx2::QuantizeIntraCoefficients;
     kernels.quantizeInter = avx2::QuantizeInterCoefficientsWide;
     kernels.lastScanPosition = avx2::LastScanPosition;
-    kernels.nonZeroLevels = avx2::NonZeroLevels;
+    kernels.scanOrderLevels = avx2::ScanOrderLevelsWide;
     kernels.quantizeInterBlocks = avx2::QuantizeInterBlocksWide;
     kernels.quantizeIntraBlocks = avx2::QuantizeIntraBlocksWide;
     return true;

@@ -26,7 +26,7 @@ bool UpgradeForwardTransformKernelsSse2(ForwardTransformKernels& kernels) {
     kernels.quantizeIntra = sse2::QuantizeIntraCoefficients;
     kernels.quantizeInter = sse2::QuantizeInterCoefficients;
     kernels.lastScanPosition = sse2::LastScanPosition;
-    kernels.nonZeroLevels = sse2::NonZeroLevels;
+    kernels.scanOrderLevels = sse2::ScanOrderLevels;
     kernels.quantizeInterBlocks = sse2::QuantizeInterBlocks;
     kernels.quantizeIntraBlocks = sse2::QuantizeIntraBlocks;
     return true;

@@ -217,19 +217,32 @@ TEST_P(SimdKernels, Quantizers) {
     }
 }
 
-TEST_P(SimdKernels, LastScanPositionAndNonZeroLevels) {
+TEST_P(SimdKernels, LastScanPositionAndScanOrder) {
     std::uniform_int_distribution<int> position(0, 63), count(0, 6), level(-128, 127);
+    auto compare = [&](const int8_t levels[64]) {
+        ASSERT_EQ(fastForward_.lastScanPosition(levels), scalarForward_.lastScanPosition(levels));
+        Guarded<int8_t> expected(64), actual(64);
+        const uint64_t expectedMask = scalarForward_.scanOrderLevels(levels, expected.data());
+        ASSERT_EQ(fastForward_.scanOrderLevels(levels, actual.data()), expectedMask);
+        ASSERT_TRUE(actual.GuardsIntact());
+        ASSERT_EQ(std::memcmp(actual.data(), expected.data(), 64), 0);
+    };
     for (int trial = 0; trial < 5000; ++trial) {
         int8_t levels[64] = {};
-        for (int n = count(random_); n > 0; --n)
-            levels[position(random_)] = static_cast<int8_t>(level(random_));
-        ASSERT_EQ(fastForward_.lastScanPosition(levels), scalarForward_.lastScanPosition(levels));
-        ASSERT_EQ(fastForward_.nonZeroLevels(levels), scalarForward_.nonZeroLevels(levels));
+        if (trial % 5 == 0) {  // dense
+            for (auto& v : levels) v = static_cast<int8_t>(level(random_));
+        } else {
+            for (int n = count(random_); n > 0; --n)
+                levels[position(random_)] = static_cast<int8_t>(level(random_));
+        }
+        compare(levels);
     }
     int8_t all[64];
     std::memset(all, -128, sizeof(all));
+    compare(all);
     EXPECT_EQ(fastForward_.lastScanPosition(all), 63);
-    EXPECT_EQ(fastForward_.nonZeroLevels(all), ~uint64_t{0});
+    int8_t scan[64];
+    EXPECT_EQ(fastForward_.scanOrderLevels(all, scan), ~uint64_t{0});
 }
 
 TEST_P(SimdKernels, Dequantize) {
