@@ -133,12 +133,10 @@ KMQX_AVX2 inline __m256i IntraLevelsOfTransform(__m256i x, __m256i factor,
 }
 
 // The levels of the transformed rows of two blocks (one per lane), stored
-// for the first count blocks; returns the largest ScanEnds of each lane in
-// the lane's byte 0.
+// for the first count blocks; packed[i / 2] keeps rows i and i + 1 of both.
 template <bool kIntra>
-KMQX_AVX2 inline __m256i StoreLevelsWide(const __m256i rows[8], const QuantizerRuleWide& rule,
-                                         int32_t count, int8_t* const levels[]) {
-    __m256i maximum = _mm256_setzero_si256();
+KMQX_AVX2 inline void StoreLevelsWide(const __m256i rows[8], const QuantizerRuleWide& rule,
+                                      int32_t count, int8_t* const levels[], __m256i packed[4]) {
     for (int i = 0; i < 8; i += 2) {
         const __m128i* factors = reinterpret_cast<const __m128i*>(kForwardPostScale + 8 * i);
         __m256i pair[2];
@@ -148,15 +146,20 @@ KMQX_AVX2 inline __m256i StoreLevelsWide(const __m256i rows[8], const QuantizerR
                              : InterLevelsOfTransform(rows[i + k], factor, rule);
         }
         // Lane 0: rows i and i + 1 of the first block; lane 1: of the second.
-        const __m256i packed = _mm256_packs_epi16(pair[0], pair[1]);
+        packed[i / 2] = _mm256_packs_epi16(pair[0], pair[1]);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[0] + 8 * i),
-                         _mm256_castsi256_si128(packed));
+                         _mm256_castsi256_si128(packed[i / 2]));
         if (count > 1) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(levels[1] + 8 * i),
-                             _mm256_extracti128_si256(packed, 1));
+                             _mm256_extracti128_si256(packed[i / 2], 1));
         }
-        maximum = _mm256_max_epu8(maximum, ScanEndsWide(packed, 8 * i));
     }
+}
+
+// The largest ScanEnds of each lane's block, in the lane's byte 0.
+KMQX_AVX2 inline __m256i ScanEndMaximaWide(const __m256i packed[4]) {
+    __m256i maximum = _mm256_setzero_si256();
+    for (int i = 0; i < 4; ++i) maximum = _mm256_max_epu8(maximum, ScanEndsWide(packed[i], 16 * i));
     return LaneMaxima(maximum);
 }
 
@@ -183,8 +186,16 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
     TransformRows(rows);
     // Back to raster order; the post-scale factors are symmetric.
     Transpose8x8(rows);
-    const __m256i maximum =
-        StoreLevelsWide<false>(rows, MakeQuantizerRuleWide(quantizer), count, levels);
+    __m256i packed[4];
+    StoreLevelsWide<false>(rows, MakeQuantizerRuleWide(quantizer), count, levels, packed);
+    // Most inter blocks quantise to nothing: then neither has a last position.
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(packed[0], packed[1]),
+                                        _mm256_or_si256(packed[2], packed[3]));
+    if (_mm256_testz_si256(any, any)) {
+        for (int32_t k = 0; k < count; ++k) last[k] = 0;
+        return 0;
+    }
+    const __m256i maximum = ScanEndMaximaWide(packed);
     const int32_t ends[2] = {_mm_cvtsi128_si32(_mm256_castsi256_si128(maximum)) & 0xFF,
                              _mm_cvtsi128_si32(_mm256_extracti128_si256(maximum, 1)) & 0xFF};
     int32_t coded = 0;
@@ -208,8 +219,9 @@ KMQX_AVX2_ENTRY void QuantizeIntraBlocksWide(const IntraBlockSource sources[], i
     Transpose8x8(rows);
     for (int i = 0; i < 8; ++i) rows[i] = _mm256_slli_epi16(rows[i], 1);
     TransformRows(rows);  // transposed twice: raster order
-    const __m256i ends =
-        StoreLevelsWide<true>(rows, MakeQuantizerRuleWide(quantizer), count, levels);
+    __m256i packed[4];
+    StoreLevelsWide<true>(rows, MakeQuantizerRuleWide(quantizer), count, levels, packed);
+    const __m256i ends = ScanEndMaximaWide(packed);
     const int16_t dc[2] = {
         static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(rows[0]))),
         static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(rows[0], 1)))};
