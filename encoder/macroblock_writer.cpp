@@ -169,50 +169,70 @@ void WriteCoefficientEvent(BitWriter& writer, int32_t last, int32_t run, int32_t
 
 namespace {
 
-// Run-length codes the non-zero levels of scan positions first..last (first
-// is 0 or 1); the event at the highest of them gets LAST = 1. The levels come
-// in scan order with a mask of the non-zero ones, so that only those are
-// visited: an event's run is the count of zero bits below it in the mask.
-void WriteEvents(BitWriter& writer, const int8_t levels[64], int32_t first, int32_t last) {
-    if (last < first) return;
-    int8_t scan[64];
-    const uint64_t nonZero = GetForwardTransformKernels().scanOrderLevels(levels, scan);
-    const uint64_t throughLast = last >= 63 ? ~uint64_t{0} : (uint64_t{2} << last) - 1;
-    uint64_t pending = nonZero & throughLast & ~((uint64_t{1} << first) - 1);
-    if (pending == 0) return;
-    const EventCodes& events = Events();
-    BitWriter::Batch bits(writer);
-    // Positions and runs in 64-bit types: they index the tables directly.
-    uint64_t runStart = static_cast<uint64_t>(first);  // just after the previous event
-    uint64_t position = CountTrailingZeros(pending);
-    pending &= pending - 1;
-    while (pending != 0) {  // all events but the last
-        PutEvent(bits, events.Find(0, position - runStart, scan[position]));
-        runStart = position + 1;
-        position = CountTrailingZeros(pending);
-        pending &= pending - 1;
+// Writes the blocks of a macroblock with what they share looked up once, and
+// the pending bits in registers throughout.
+class BlockWriter {
+  public:
+    explicit BlockWriter(BitWriter& writer)
+        : bits_(writer),
+          events_(Events()),
+          scanOrderLevels_(GetForwardTransformKernels().scanOrderLevels) {}
+
+    // INTRADC (128 as 255), then when last != 0 the AC events of scan 1..last.
+    void Intra(const int8_t levels[64], int32_t last) {
+        bits_.PutCode(8, IntraDcCode(static_cast<uint8_t>(levels[0])));
+        if (last != 0) WriteEvents(levels, 1, last);
     }
-    PutEvent(bits, events.Find(1, position - runStart, scan[position]));
-}
+    void Inter(const int8_t levels[64], int32_t last) { WriteEvents(levels, 0, last); }
+
+  private:
+    // Run-length codes the non-zero levels of scan positions first..last
+    // (first is 0 or 1); the event at the highest of them gets LAST = 1. The
+    // levels come in scan order with a mask of the non-zero ones, so that only
+    // those are visited: an event's run is the count of zero bits below it in
+    // the mask.
+    void WriteEvents(const int8_t levels[64], int32_t first, int32_t last) {
+        if (last < first) return;
+        int8_t scan[64];
+        const uint64_t nonZero = scanOrderLevels_(levels, scan);
+        const uint64_t throughLast = last >= 63 ? ~uint64_t{0} : (uint64_t{2} << last) - 1;
+        uint64_t pending = nonZero & throughLast & ~((uint64_t{1} << first) - 1);
+        if (pending == 0) return;
+        // Positions and runs in 64-bit types: they index the tables directly.
+        uint64_t runStart = static_cast<uint64_t>(first);  // just after the previous event
+        uint64_t position = CountTrailingZeros(pending);
+        pending &= pending - 1;
+        while (pending != 0) {  // all events but the last
+            PutEvent(bits_, events_.Find(0, position - runStart, scan[position]));
+            runStart = position + 1;
+            position = CountTrailingZeros(pending);
+            pending &= pending - 1;
+        }
+        PutEvent(bits_, events_.Find(1, position - runStart, scan[position]));
+    }
+
+    BitWriter::Batch bits_;
+    const EventCodes& events_;
+    uint64_t (*const scanOrderLevels_)(const int8_t levels[64], int8_t scan[64]);
+};
 
 }  // namespace
 
 void WriteIntraBlock(BitWriter& writer, const int8_t levels[64], int32_t last) {
-    writer.PutBits(8, IntraDcCode(static_cast<uint8_t>(levels[0])));
-    if (last == 0) return;
-    WriteEvents(writer, levels, 1, last);
+    BlockWriter(writer).Intra(levels, last);
 }
 
 void WriteInterBlock(BitWriter& writer, const int8_t levels[64], int32_t last) {
-    WriteEvents(writer, levels, 0, last);
+    BlockWriter(writer).Inter(levels, last);
 }
 
 void WriteBlocks(BitWriter& writer, bool intra, int32_t pattern, const MacroblockLevels& blocks) {
+    BlockWriter blockWriter(writer);
     for (int32_t block = 0; block < 6; ++block) {
         if (intra) {
-            WriteIntraBlock(writer, blocks.levels[block], blocks.last[block]);
+            blockWriter.Intra(blocks.levels[block], blocks.last[block]);
         } else if (IsBlockCoded(pattern, block)) {
-            WriteInterBlock(writer, blocks.levels[block], blocks.last[block]);
+            blockWriter.Inter(blocks.levels[block], blocks.last[block]);
         }
     }
 }
