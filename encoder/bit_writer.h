@@ -77,7 +77,20 @@ class BitWriter {
     bool Overflowed() const { return overflowed_; }
 
   private:
-    void StoreWord(uint32_t word);
+    // Counted even when dropped, so that the length of an overflowing picture
+    // is still known.
+    void StoreWord(uint32_t word) {
+        if (!overflowed_ && capacity_ - byteCount_ >= 4) {
+            uint8_t* p = output_ + byteCount_;
+            p[0] = static_cast<uint8_t>(word >> 24);
+            p[1] = static_cast<uint8_t>(word >> 16);
+            p[2] = static_cast<uint8_t>(word >> 8);
+            p[3] = static_cast<uint8_t>(word);
+        } else {
+            overflowed_ = true;
+        }
+        if (byteCount_ <= INT32_MAX - 4) byteCount_ += 4;
+    }
 
     uint8_t* output_ = nullptr;
     int32_t capacity_ = 0;
