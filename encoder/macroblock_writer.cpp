@@ -54,11 +54,11 @@ struct EventCodes {
     static int32_t EscapeLength() { return kTcoefEscape.length + 15; }
     // Events beyond the table are escapes.
     EventCode Find(int32_t last, int32_t run, int32_t level) const {
-        if (run > 63) return {EscapeBits(last, run, level), EscapeLength()};
-        return Find(last, static_cast<uint64_t>(run), level);
+        if (static_cast<uint32_t>(run) > 63) return {EscapeBits(last, run, level), EscapeLength()};
+        return FindShortRun(last, static_cast<uint64_t>(run), level);
     }
-    // For runs known to be 0..63.
-    EventCode Find(int32_t last, uint64_t run, int32_t level) const {
+    // For runs known to be 0..63, as those within a block are.
+    EventCode FindShortRun(int32_t last, uint64_t run, int32_t level) const {
         const uint64_t column = static_cast<uint64_t>(int64_t{level} + kMaxLevel);
         if (column > 2 * kMaxLevel) {
             return {EscapeBits(last, static_cast<int32_t>(run), level), EscapeLength()};
@@ -203,12 +203,12 @@ class BlockWriter {
         uint64_t position = CountTrailingZeros(pending);
         pending &= pending - 1;
         while (pending != 0) {  // all events but the last
-            PutEvent(bits_, events_.Find(0, position - runStart, scan[position]));
+            PutEvent(bits_, events_.FindShortRun(0, position - runStart, scan[position]));
             runStart = position + 1;
             position = CountTrailingZeros(pending);
             pending &= pending - 1;
         }
-        PutEvent(bits_, events_.Find(1, position - runStart, scan[position]));
+        PutEvent(bits_, events_.FindShortRun(1, position - runStart, scan[position]));
     }
 
     BitWriter::Batch bits_;
