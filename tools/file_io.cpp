@@ -1,6 +1,9 @@
 #include "tools/file_io.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -68,8 +71,11 @@ OutputFile::~OutputFile() {
 bool OutputFile::Open(const std::string& path, std::string& error) {
     path_ = path;
     position_ = 0;
+    buffered_ = 0;
+    if (!buffer_) buffer_.reset(new uint8_t[kWriteBufferBytes]);
     if (path == "-") {
-        file_ = stdout;
+        std::fflush(stdout);  // whatever stdio holds goes first
+        descriptor_ = STDOUT_FILENO;
         isStdout_ = true;
         return true;
     }
@@ -78,58 +84,95 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
     struct stat existing;
     inPlace_ = stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode);
     temporaryPath_ = inPlace_ ? path : path + ".partial";
-    file_ = std::fopen(temporaryPath_.c_str(), "wb");
-    if (!file_) {
+    descriptor_ = open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor_ < 0) {
         error = std::strerror(errno);
         return false;
     }
-    // Frames and their headers leave in large writes, not one per frame.
-    buffer_.reset(new char[kWriteBufferBytes]);
-    std::setvbuf(file_, buffer_.get(), _IOFBF, kWriteBufferBytes);
+    return true;
+}
+
+bool OutputFile::WriteOut(const void* data, size_t size, std::string& error) {
+    iovec pieces[2] = {{buffer_.get(), buffered_}, {const_cast<void*>(data), size}};
+    iovec* next = pieces;
+    int count = 2;
+    while (count > 0) {
+        if (next->iov_len == 0) {
+            ++next;
+            --count;
+            continue;
+        }
+        const ssize_t written = writev(descriptor_, next, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            error = std::string("write failed: ") + std::strerror(written < 0 ? errno : EIO);
+            return false;
+        }
+        size_t left = size_t(written);
+        for (; count > 0 && left >= next->iov_len; ++next, --count) left -= next->iov_len;
+        if (count > 0) {
+            next->iov_base = static_cast<uint8_t*>(next->iov_base) + left;
+            next->iov_len -= left;
+        }
+    }
+    buffered_ = 0;
     return true;
 }
 
 bool OutputFile::Write(const void* data, size_t size, std::string& error) {
-    if (!file_) {
+    if (descriptor_ < 0) {
         error = "not open";
         return false;
     }
-    if (size > 0 && std::fwrite(data, 1, size, file_) != size) {
-        error = std::string("write failed: ") + std::strerror(errno);
-        return false;
+    if (size >= kDirectWriteBytes) {
+        if (!WriteOut(data, size, error)) return false;
+    } else if (size > 0) {
+        if (buffered_ + size > kWriteBufferBytes && !Flush(error)) return false;
+        std::memcpy(buffer_.get() + buffered_, data, size);
+        buffered_ += size;
     }
     position_ += size;
     return true;
 }
 
 bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size, std::string& error) {
-    if (!file_ || isStdout_) {
+    if (descriptor_ < 0 || isStdout_) {
         error = "cannot seek in this output";
         return false;
     }
-    if (std::fseek(file_, long(offset), SEEK_SET) != 0 ||
-        std::fwrite(data, 1, size, file_) != size || std::fseek(file_, 0, SEEK_END) != 0) {
-        error = std::string("write failed: ") + std::strerror(errno);
-        return false;
+    if (!Flush(error)) return false;
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t written = pwrite(descriptor_, bytes, size, off_t(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            error = std::string("write failed: ") + std::strerror(written < 0 ? errno : EIO);
+            return false;
+        }
+        bytes += written;
+        size -= size_t(written);
+        offset += uint64_t(written);
     }
     return true;
 }
 
 bool OutputFile::Commit(std::string& error) {
-    if (!file_) {
+    if (descriptor_ < 0) {
         error = "not open";
         return false;
     }
+    std::string reason;
+    const bool flushed = Flush(reason);
     if (isStdout_) {
-        const bool flushed = std::fflush(file_) == 0;
-        file_ = nullptr;
+        descriptor_ = -1;
         if (!flushed) error = "write failed";
         return flushed;
     }
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed) {
-        error = std::string("write failed: ") + std::strerror(errno);
+    const bool closed = close(descriptor_) == 0;
+    if (!closed && flushed) reason = std::string("write failed: ") + std::strerror(errno);
+    descriptor_ = -1;
+    if (!flushed || !closed) {
+        error = reason;
         if (!inPlace_) std::remove(temporaryPath_.c_str());
         return false;
     }
@@ -143,14 +186,16 @@ bool OutputFile::Commit(std::string& error) {
 }
 
 void OutputFile::Abandon() {
-    if (!file_) return;
+    if (descriptor_ < 0) return;
     if (isStdout_) {
-        std::fflush(file_);
+        std::string ignored;
+        Flush(ignored);
     } else {
-        std::fclose(file_);
+        close(descriptor_);
         if (!inPlace_) std::remove(temporaryPath_.c_str());
     }
-    file_ = nullptr;
+    descriptor_ = -1;
+    buffered_ = 0;
 }
 
 }  // namespace kmqx

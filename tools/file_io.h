@@ -56,11 +56,19 @@ class OutputFile {
     const std::string& Path() const { return path_; }
 
   private:
-    std::FILE* file_ = nullptr;
+    // Writes the buffered bytes and then data, in one call where both exist.
+    bool WriteOut(const void* data, size_t size, std::string& error);
+    bool Flush(std::string& error) { return WriteOut(nullptr, 0, error); }
+
+    int descriptor_ = -1;
     bool isStdout_ = false;
     bool inPlace_ = false;
+    // Small writes (headers, compressed frames) gather in the buffer; large
+    // ones (whole planes) go out from the caller's memory without a copy.
     static constexpr size_t kWriteBufferBytes = size_t{1} << 20;
-    std::unique_ptr<char[]> buffer_;  // outlives file_: Abandon and Commit close it first
+    static constexpr size_t kDirectWriteBytes = size_t{64} << 10;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t buffered_ = 0;
     std::string path_;
     std::string temporaryPath_;
     uint64_t position_ = 0;
