@@ -48,10 +48,7 @@ int32_t Decoder::DecodeFrame(const uint8_t* data, int32_t size) {
 
     if (pictureCount_ == 0) {
         // The first picture fixes the size of the sequence.
-        if (header.width <= 0 || header.height <= 0 || header.width > kMaxPictureDimension ||
-            header.height > kMaxPictureDimension) {
-            return kDecodeHeaderRejected;
-        }
+        if (!IsSequenceSize(header)) return kDecodeHeaderRejected;
         if (!AllocatePlanes(header.width, header.height)) return kDecodeOutOfMemory;
     }
     pictureType_ = header.type;
@@ -61,6 +58,19 @@ int32_t Decoder::DecodeFrame(const uint8_t* data, int32_t size) {
     DecodePictureBody();
     ++pictureCount_;
     return kDecodeOk;
+}
+
+bool Decoder::ReadSequenceSize(const uint8_t* data, int32_t size, int32_t* width, int32_t* height) {
+    reader_.Init(data, size);
+    // As DecodeFrame: a black frame, a rejected header or no picture at all
+    // begin no sequence.
+    PictureHeader header;
+    if (reader_.Peek(24) == 0 || FindPicture(&header) != PictureSearch::kPicture ||
+        !IsSequenceSize(header))
+        return false;
+    *width = header.width;
+    *height = header.height;
+    return true;
 }
 
 PlanarFrame Decoder::GetPicture() {

@@ -32,6 +32,12 @@ class Decoder final : public DecoderInterface {
     int32_t GetWidth() override { return displayWidth_; }
     int32_t GetHeight() override { return displayHeight_; }
 
+    // The size of the sequence this frame would begin, read from its picture
+    // header alone: true exactly where DecodeFrame, as the first frame of a
+    // sequence, would decode a picture (memory allowing). Nothing is decoded
+    // and the sequence and pictures stay as they are.
+    bool ReadSequenceSize(const uint8_t* data, int32_t size, int32_t* width, int32_t* height);
+
     // Values from PQUANT, GQUANT and DQUANT; exposed for tests.
     int32_t CurrentQuant() const { return quant_; }
     int32_t MacroblockCols() const { return mbCols_; }
@@ -88,6 +94,10 @@ class Decoder final : public DecoderInterface {
     void ForgetAgreement();
 
     // Headers (picture_header.cpp).
+    static bool IsSequenceSize(const PictureHeader& header) {
+        return header.width > 0 && header.height > 0 && header.width <= kMaxPictureDimension &&
+               header.height <= kMaxPictureDimension;
+    }
     PictureSearch FindPicture(PictureHeader* header);
     // False for a header with options this decoder does not decode.
     bool ReadPictureHeader(PictureHeader* header);

@@ -1,9 +1,7 @@
 #include "tools/compressed_input.h"
 
-#include <memory>
-
 #include "common/h263_syntax.h"
-#include "driver/codec_factory.h"
+#include "decoder/decoder.h"
 #include "tools/codec_host.h"
 #include "tools/file_io.h"
 
@@ -14,22 +12,14 @@ namespace {
 constexpr size_t kMaxInputBytes = 0x7FFFFFFF;
 
 // The size of the first picture the decoder accepts: the size of the
-// sequence, exactly as the decoder will see it. False when it accepts none.
+// sequence, exactly as the decoder will see it, read from the picture
+// headers without decoding a picture. False when it accepts none.
 bool FirstDecodedPictureSize(const CompressedInput& input, int32_t& width, int32_t& height) {
-    const CodecFactory& factory = BuiltInCodecFactory();
-    std::unique_ptr<DecoderInterface, void (*)(DecoderInterface*)> decoder(factory.createDecoder(),
-                                                                           factory.destroyDecoder);
-    if (!decoder || decoder->BeginDecompress() != kDecodeOk) return false;
-    for (const AviFrame& frame : input.frames) {
-        if (decoder->DecodeFrame(&input.bytes[frame.offset], int32_t(frame.size)) != kDecodeOk ||
-            decoder->GetWidth() <= 0)
-            continue;
-        width = decoder->GetWidth();
-        height = decoder->GetHeight();
-        decoder->EndDecompress();
-        return true;
-    }
-    decoder->EndDecompress();
+    Decoder decoder;
+    for (const AviFrame& frame : input.frames)
+        if (decoder.ReadSequenceSize(&input.bytes[frame.offset], int32_t(frame.size), &width,
+                                     &height))
+            return true;
     return false;
 }
 

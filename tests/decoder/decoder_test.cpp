@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 #include "stream_builder.h"
 #include "test_support.h"
@@ -50,6 +51,15 @@ struct Session {
     int32_t Decode(const std::vector<uint8_t>& frame) {
         return decoder.DecodeFrame(frame.data(), int32_t(frame.size()));
     }
+    // The size a new sequence would take from frame, as "width x height", or
+    // "none"; read by a decoder of its own.
+    static std::string SequenceSize(const std::vector<uint8_t>& frame) {
+        Decoder reader;
+        int32_t width = 0, height = 0;
+        if (!reader.ReadSequenceSize(frame.data(), int32_t(frame.size()), &width, &height))
+            return "none";
+        return std::to_string(width) + " x " + std::to_string(height);
+    }
     uint8_t Luma(int x, int y) { return decoder.GetPicture().y[y * decoder.GetWidth() + x]; }
     uint8_t Cb(int x, int y) { return decoder.GetPicture().cb[y * (decoder.GetWidth() / 2) + x]; }
 };
@@ -85,9 +95,15 @@ TEST(DecoderLifecycle, FramesWithNothingToDecode) {
     StreamBuilder gobFirst;
     gobFirst.GobHeader(3, 8);
     const auto gobFrame = gobFirst.Finish();
+    // Leading zeros stand for a black picture even where a picture follows.
+    std::vector<uint8_t> zerosThenPicture(3, 0);
+    const auto picture = IntraPicture(2, kQcifCols * kQcifRows, 100);
+    zerosThenPicture.insert(zerosThenPicture.end(), picture.begin(), picture.end());
 
     // Before the first picture: no size, no picture, result 0.
-    for (const auto* frame : {&empty, &zeros, &gobFrame}) {
+    const std::vector<uint8_t>* nothingYet[] = {&empty, &zeros, &gobFrame, &zerosThenPicture};
+    for (const auto* frame : nothingYet) {
+        EXPECT_EQ(Session::SequenceSize(*frame), "none");
         EXPECT_EQ(session.Decode(*frame), kDecodeOk);
         EXPECT_EQ(session.decoder.GetWidth(), 0);
         EXPECT_EQ(session.decoder.GetHeight(), 0);
@@ -164,9 +180,16 @@ TEST(DecoderHeaders, RejectedPictures) {
         return s.Finish();
     };
     Session session;
+    // What the headers alone tell of a sequence's size agrees throughout.
     for (int option = 0; option < 4; ++option) {
+        EXPECT_EQ(Session::SequenceSize(header(0, option, 0)), "none") << option;
         EXPECT_EQ(session.Decode(header(0, option, 0)), kDecodeHeaderRejected) << option;
     }
+    for (const auto& rejected : {header(1, -1, 0), header(0, -1, 1), IntraPicture(0, 0, 100),
+                                 IntraPicture(6, 0, 100), IntraPicture(7, 0, 100, 0, 16)})
+        EXPECT_EQ(Session::SequenceSize(rejected), "none");
+    EXPECT_EQ(Session::SequenceSize(header(0, -1, 0)), "176 x 144");
+    EXPECT_EQ(Session::SequenceSize(IntraPicture(7, 1, 100, 100, 60)), "100 x 60");
     EXPECT_EQ(session.Decode(header(1, -1, 0)), kDecodeHeaderRejected);
     EXPECT_EQ(session.Decode(header(0, -1, 1)), kDecodeHeaderRejected);
     EXPECT_EQ(session.decoder.GetWidth(), 0);
