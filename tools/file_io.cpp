@@ -5,6 +5,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -46,16 +47,32 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>
                    std::string& error) {
     InputFile file;
     if (!file.Open(path, error)) return false;
-    bytes.clear();
-    uint8_t chunk[65536];
+    // Read straight into bytes, sized by the file's length where it has one
+    // (and a byte more, to meet the end in the same read).
+    struct stat info;
+    size_t capacity = 65536;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+        uint64_t(info.st_size) < maxSize)
+        capacity = std::max(capacity, size_t(info.st_size) + 1);
+    bytes.resize(std::min(capacity, maxSize + 1));
+    size_t size = 0;
     for (;;) {
-        const size_t got = file.Read(chunk, sizeof chunk);
-        if (bytes.size() + got > maxSize) {
-            error = "file too large";
-            return false;
+        if (size == bytes.size()) {
+            if (size > maxSize) {
+                error = "file too large";
+                return false;
+            }
+            bytes.resize(std::min(2 * size, maxSize + 1));
         }
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (got < sizeof chunk) break;
+        const size_t wanted = bytes.size() - size;
+        const size_t got = file.Read(bytes.data() + size, wanted);
+        size += got;
+        if (got < wanted) break;
+    }
+    bytes.resize(size);
+    if (size > maxSize) {
+        error = "file too large";
+        return false;
     }
     if (file.Failed()) {
         error = "read error";
