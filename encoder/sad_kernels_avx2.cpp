@@ -145,10 +145,15 @@ KMQX_AVX2 inline __m256i LoadShiftedPair(const uint8_t* p) {
     return LoadLanes(p, p + 1);
 }
 
-// Row r of the macroblock laid out as four blocks, in both lanes.
-KMQX_AVX2 inline __m256i MacroblockRowInBothLanes(const uint8_t* blocks, int r) {
+// Rows r..r + 3 (r a multiple of 4) of the macroblock laid out as four
+// blocks: rows r and r + 2 in `even`, r + 1 and r + 3 in `odd`, one per lane.
+KMQX_AVX2 inline void LoadMacroblockRowGroup(const uint8_t* blocks, int r, __m256i& even,
+                                             __m256i& odd) {
     const uint8_t* left = blocks + 128 * (r >> 3) + 8 * (r & 7);
-    return _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(LoadRow(left), LoadRow(left + 64)));
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left + 64));
+    even = _mm256_unpacklo_epi64(a, b);
+    odd = _mm256_unpackhi_epi64(a, b);
 }
 
 // Columns 0..15 in lane 0 and 1..16 in lane 1, with the byte-average formula
@@ -164,6 +169,7 @@ KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWithSadsWide(const uint8_t* src, in
     __m256i sums[2][2] = {{_mm256_setzero_si256(), _mm256_setzero_si256()},
                           {_mm256_setzero_si256(), _mm256_setzero_si256()}};
     __m256i above = _mm256_setzero_si256();  // macroblock row i - 1
+    __m256i even = _mm256_setzero_si256(), odd = _mm256_setzero_si256();
     const __m256i ones = _mm256_set1_epi8(1);
     __m256i left = LoadShiftedPair(src), right = LoadShiftedPair(src + 1);
     __m256i aboveMean = _mm256_avg_epu8(left, right);
@@ -190,7 +196,11 @@ KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWithSadsWide(const uint8_t* src, in
             sum = _mm256_add_epi32(sum, _mm256_sad_epu8(above, rows));
         }
         if (i <= 15) {
-            above = MacroblockRowInBothLanes(blocks, i);
+            if ((i & 3) == 0) LoadMacroblockRowGroup(blocks, i, even, odd);
+            // Row i in both lanes.
+            const __m256i pair = (i & 1) ? odd : even;
+            above = (i & 2) ? _mm256_permute4x64_epi64(pair, 0xEE)
+                            : _mm256_permute4x64_epi64(pair, 0x44);
             __m256i& sum = sums[0][i >> 3];
             sum = _mm256_add_epi32(sum, _mm256_sad_epu8(above, rows));
         }
