@@ -192,7 +192,9 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
     const __m256i any = _mm256_or_si256(_mm256_or_si256(packed[0], packed[1]),
                                         _mm256_or_si256(packed[2], packed[3]));
     if (_mm256_testz_si256(any, any)) {
-        for (int32_t k = 0; k < count; ++k) last[k] = 0;
+        // Two stores: as a loop, the compiler calls memset for them.
+        last[0] = 0;
+        if (count > 1) last[1] = 0;
         return 0;
     }
     const __m256i maximum = ScanEndMaximaWide(packed);
