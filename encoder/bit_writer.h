@@ -20,13 +20,7 @@ class BitWriter {
     }
     // PutBits for a value with no bits set above the count.
     void PutCode(int32_t count, uint32_t value) {
-        // At most 31 bits wait in the accumulator, so 63 fit after the shift.
-        accumulator_ = accumulator_ << count | value;
-        pendingBits_ += count;
-        if (pendingBits_ >= 32) {
-            pendingBits_ -= 32;
-            StoreWord(static_cast<uint32_t>(accumulator_ >> pendingBits_));
-        }
+        Append(accumulator_, pendingBits_, count, value);
     }
 
     // Appends codes with the pending bits held in locals, so that a loop that
@@ -48,12 +42,7 @@ class BitWriter {
 
         // As BitWriter::PutCode.
         void PutCode(int32_t count, uint32_t value) {
-            accumulator_ = accumulator_ << count | value;
-            pendingBits_ += count;
-            if (pendingBits_ >= 32) {
-                pendingBits_ -= 32;
-                writer_.StoreWord(static_cast<uint32_t>(accumulator_ >> pendingBits_));
-            }
+            writer_.Append(accumulator_, pendingBits_, count, value);
         }
 
       private:
@@ -77,6 +66,17 @@ class BitWriter {
     bool Overflowed() const { return overflowed_; }
 
   private:
+    // Shifts a code into an accumulator and stores the word it fills. At most
+    // 31 bits wait in the accumulator, so 63 fit after the shift.
+    void Append(uint64_t& accumulator, int32_t& pendingBits, int32_t count, uint32_t value) {
+        accumulator = accumulator << count | value;
+        pendingBits += count;
+        if (pendingBits >= 32) {
+            pendingBits -= 32;
+            StoreWord(static_cast<uint32_t>(accumulator >> pendingBits));
+        }
+    }
+
     // Counted even when dropped, so that the length of an overflowing picture
     // is still known.
     void StoreWord(uint32_t word) {

@@ -110,19 +110,9 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
                                                         int worst, MotionState& state,
                                                         const uint8_t** window) {
     const HalfPelDirection& d = kHalfPelDirections[direction];
-    if (d.plane != HalfPelPlane::kDiagonal) {
-        const DirectionSetup setup = Setup(reference, x, y, d, state);
-        setup.interpolate(setup.source, reference.width, setup.window, 16);
-        *window = setup.window;
-        return CostByRows(setup.window, false, state);
-    }
-    if (!state.diagonalPlaneFilled) {
-        if (x < 1 || y < 1 || x > reference.width - 17 || y > reference.height - 17) {
-            const DirectionSetup setup = Setup(reference, x, y, d, state);
-            setup.interpolate(setup.source, reference.width, setup.window, 16);
-            *window = setup.window;
-            return CostByRows(setup.window, true, state);
-        }
+    const bool diagonal = d.plane == HalfPelPlane::kDiagonal;
+    if (diagonal && !state.diagonalPlaneFilled && x >= 1 && y >= 1 && x <= reference.width - 17 &&
+        y <= reference.height - 17) {
         // All four diagonal windows lie inside the picture: the whole plane
         // and its window SADs at once serve every diagonal direction tried
         // after this.
@@ -130,6 +120,13 @@ inline int32_t StoppedSum(const uint16_t running[8], int32_t limit) {
             reference.At(x - 1, y - 1), reference.width, state.CurrentLumaBlocks[0],
             state.diagonalPlane, state.diagonalWindowSads);
         state.diagonalPlaneFilled = true;
+    }
+    if (!diagonal || !state.diagonalPlaneFilled) {
+        // Only this direction's window.
+        const DirectionSetup setup = Setup(reference, x, y, d, state);
+        setup.interpolate(setup.source, reference.width, setup.window, 16);
+        *window = setup.window;
+        return CostByRows(setup.window, diagonal, state);
     }
     *window = state.diagonalPlane + d.windowRow * kHalfPelPlaneStride + d.windowColumn;
     // The whole SADs decide. S's limited sum stops at or above its limit

@@ -106,22 +106,6 @@ void Interpolate(const uint8_t* src, int32_t srcStride, uint8_t* out, int32_t ro
         InterpolateRow<kind>(src + i * srcStride, srcStride, out + i * kHalfPelPlaneStride);
 }
 
-void InterpolateDiagonalPlaneWithSads(const uint8_t* src, int32_t srcStride, const uint8_t* blocks,
-                                      uint8_t* plane, int32_t sads[4][4]) {
-    Interpolate<Interpolation::kDiagonal>(src, srcStride, plane, 17);
-    Interpolate<Interpolation::kDiagonal>(src + 1, srcStride, plane + 1, 17);
-    for (int w = 0; w < 4; ++w) {
-        const uint8_t* window = plane + (w >> 1) * kHalfPelPlaneStride + (w & 1);
-        for (int k = 0; k < 4; ++k) {
-            const uint8_t* area = window + (k >> 1) * 8 * kHalfPelPlaneStride + (k & 1) * 8;
-            int32_t sum = 0;
-            for (int r = 0; r < 8; ++r)
-                sum += RowSad8(blocks + 64 * k + 8 * r, area + r * kHalfPelPlaneStride);
-            sads[w][k] = sum;
-        }
-    }
-}
-
 void WindowRowSadSums(const uint8_t* window, const uint8_t* blocks, uint16_t sums[4][8]) {
     for (int k = 0; k < 4; ++k) {
         const uint8_t* area = window + (k >> 1) * 8 * kHalfPelPlaneStride + (k & 1) * 8;
@@ -130,6 +114,18 @@ void WindowRowSadSums(const uint8_t* window, const uint8_t* blocks, uint16_t sum
             sum += RowSad8(blocks + 64 * k + 8 * r, area + r * kHalfPelPlaneStride);
             sums[k][r] = static_cast<uint16_t>(sum);
         }
+    }
+}
+
+void InterpolateDiagonalPlaneWithSads(const uint8_t* src, int32_t srcStride, const uint8_t* blocks,
+                                      uint8_t* plane, int32_t sads[4][4]) {
+    Interpolate<Interpolation::kDiagonal>(src, srcStride, plane, 17);
+    Interpolate<Interpolation::kDiagonal>(src + 1, srcStride, plane + 1, 17);
+    for (int w = 0; w < 4; ++w) {
+        // A block's whole SAD is its last running row sum.
+        uint16_t running[4][8];
+        WindowRowSadSums(plane + (w >> 1) * kHalfPelPlaneStride + (w & 1), blocks, running);
+        for (int k = 0; k < 4; ++k) sads[w][k] = running[k][7];
     }
 }
 
