@@ -11,7 +11,7 @@
 
 namespace kmqx {
 
-QuantizerParams BuildQuantizerTables(int32_t qp) {
+QuantizerParams BuildQuantizerRule(int32_t qp) {
     qp = ClampQuantizer(qp);
     QuantizerParams params;
     params.qp = qp;
@@ -19,6 +19,13 @@ QuantizerParams BuildQuantizerTables(int32_t qp) {
     params.deadZone = static_cast<int16_t>(1 - qp);
     // QP 1 and 2 give reciprocals that do not fit 16 bits; they shift instead.
     params.reciprocal = qp >= 3 ? static_cast<int16_t>((65535 + qp / 2) / qp) : 0;
+    params.interZeroRange = nullptr;
+    return params;
+}
+
+QuantizerParams BuildQuantizerTables(int32_t qp) {
+    QuantizerParams params = BuildQuantizerRule(qp);
+    params.interZeroRange = &GetInterZeroRange(params.qp);
     return params;
 }
 

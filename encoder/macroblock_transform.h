@@ -8,13 +8,16 @@ namespace kmqx {
 
 // Quantiser of one picture: H = QP / 2, K = 1 - QP, R = (65535 + H) / QP (used
 // for QP >= 3; QP 1 and 2 divide by shifting).
+struct InterZeroRange;
 struct QuantizerParams {
     int32_t qp;
-    int16_t halfQp;
-    int16_t deadZone;
-    int16_t reciprocal;
-};  // H, K, R
+    int16_t halfQp;                        // H
+    int16_t deadZone;                      // K
+    int16_t reciprocal;                    // R
+    const InterZeroRange* interZeroRange;  // the outputs that quantise to 0
+};
 QuantizerParams BuildQuantizerTables(int32_t qp);
+QuantizerParams BuildQuantizerRule(int32_t qp);  // without the zero range
 
 // Dequantisation of one picture: |REC| = M * |L| + R with M = 2 * QUANT and
 // R = QUANT, less 1 when QUANT is even.

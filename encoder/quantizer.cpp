@@ -46,18 +46,64 @@ void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
     }
 }
 
+int8_t InterLevel(int32_t coefficient, const QuantizerParams& quantizer) {
+    // Dead zone; the 16-bit sum wraps like the packed arithmetic it models.
+    const int16_t shifted = static_cast<int16_t>(coefficient + quantizer.halfQp +
+                                                 (coefficient > 0 ? quantizer.deadZone : 0));
+    const int32_t magnitude = shifted > 0 ? shifted : -static_cast<int32_t>(shifted);
+    return SignedLevel(shifted > 0, QuantizeMagnitude(magnitude, quantizer));
+}
+
 void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
                                      const QuantizerParams& quantizer, int8_t levels[64]) {
     for (int i = 0; i < 64; ++i) {
-        const int32_t x = coefficients[i];
-        // Dead zone; the 16-bit sum wraps like the packed arithmetic it models.
-        const int16_t shifted =
-            static_cast<int16_t>(x + quantizer.halfQp + (x > 0 ? quantizer.deadZone : 0));
-        const int32_t magnitude = shifted > 0 ? shifted : -static_cast<int32_t>(shifted);
         const int row = i >> 3, column = i & 7;
-        levels[8 * column + row] =
-            SignedLevel(shifted > 0, QuantizeMagnitude(magnitude, quantizer));
+        levels[8 * column + row] = InterLevel(coefficients[i], quantizer);
     }
+}
+
+namespace {
+
+// The inter level of the transform's output x at index i, post-scaled first.
+inline bool InterLevelIsZero(int32_t x, int32_t index, const QuantizerParams& quantizer) {
+    return InterLevel(PostScaleCoefficient(x, index), quantizer) == 0;
+}
+
+// The zero levels lie in one interval around x = 0 (checked for every x by
+// a test), so its ends are found by bisection.
+InterZeroRange BuildInterZeroRange(int32_t qp) {
+    const QuantizerParams quantizer = BuildQuantizerRule(qp);
+    InterZeroRange range;
+    for (int32_t i = 0; i < 64; ++i) {
+        int32_t zero = 0, nonZero = 32768;  // the highest: zero <= x < nonZero
+        while (nonZero - zero > 1) {
+            const int32_t middle = (zero + nonZero) / 2;
+            (InterLevelIsZero(middle, i, quantizer) ? zero : nonZero) = middle;
+        }
+        const int32_t high = zero;
+        zero = 0, nonZero = -32769;  // the lowest: nonZero < x <= zero
+        while (zero - nonZero > 1) {
+            const int32_t middle = (zero + nonZero) / 2;
+            (InterLevelIsZero(middle, i, quantizer) ? zero : nonZero) = middle;
+        }
+        range.low[i] = static_cast<int16_t>(zero);
+        range.span[i] = static_cast<uint16_t>(high - zero);
+    }
+    return range;
+}
+
+struct InterZeroRanges {
+    InterZeroRange byQp[31];
+    InterZeroRanges() {
+        for (int32_t qp = 1; qp <= 31; ++qp) byQp[qp - 1] = BuildInterZeroRange(qp);
+    }
+};
+
+}  // namespace
+
+const InterZeroRange& GetInterZeroRange(int32_t qp) {
+    static const InterZeroRanges ranges;  // reads only constant tables
+    return ranges.byQp[std::clamp(qp, 1, 31) - 1];
 }
 
 int32_t LastScanPositionScalar(const int8_t levels[64]) {

@@ -19,6 +19,16 @@ void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
 // levels come out transposed, undoing the forward transform's orientation.
 void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
                                      const QuantizerParams& quantizer, int8_t levels[64]);
+// The inter rule on one post-scaled coefficient.
+int8_t InterLevel(int32_t coefficient, const QuantizerParams& quantizer);
+// The transform outputs (before the post-scale; index i in the transform's
+// orientation) whose inter level is 0 are exactly those x with (uint16_t)(x -
+// low[i]) <= span[i]: two vector operations tell that a block codes nothing.
+struct InterZeroRange {
+    alignas(32) int16_t low[64];
+    alignas(32) uint16_t span[64];
+};
+const InterZeroRange& GetInterZeroRange(int32_t qp);
 int32_t LastScanPositionScalar(const int8_t levels[64]);
 uint64_t ScanOrderLevelsScalar(const int8_t levels[64], int8_t scan[64]);
 // The transform's inputs: block[8y + x] = current[y][x] - prediction[y][x];

@@ -163,6 +163,15 @@ KMQX_AVX2 inline __m256i ScanEndMaximaWide(const __m256i packed[4]) {
     return LaneMaxima(maximum);
 }
 
+KMQX_AVX2 inline __m256i BroadcastRow(const int16_t* row) {
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row)));
+}
+
+KMQX_AVX2 inline void StoreZeroLevels(int8_t levels[64]) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels), _mm256_setzero_si256());
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + 32), _mm256_setzero_si256());
+}
+
 KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[], int32_t count,
                                                 const QuantizerParams& quantizer,
                                                 int8_t* const levels[], int32_t last[]) {
@@ -184,19 +193,29 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
         predictionB += b.predictionStride;
     }
     TransformRows(rows);
+    // Most inter blocks quantise to nothing, which each output's range of
+    // zero levels tells before any quantising.
+    const InterZeroRange& zero = *quantizer.interZeroRange;
+    __m256i outside = _mm256_setzero_si256();
+    for (int i = 0; i < 8; ++i) {
+        const __m256i low = BroadcastRow(zero.low + 8 * i);
+        const __m256i span = BroadcastRow(reinterpret_cast<const int16_t*>(zero.span + 8 * i));
+        outside = _mm256_or_si256(outside, _mm256_subs_epu16(_mm256_sub_epi16(rows[i], low), span));
+    }
+    if (_mm256_testz_si256(outside, outside)) {
+        // Written out: as a loop, the compiler calls memset for them.
+        StoreZeroLevels(levels[0]);
+        last[0] = 0;
+        if (count > 1) {
+            StoreZeroLevels(levels[1]);
+            last[1] = 0;
+        }
+        return 0;
+    }
     // Back to raster order; the post-scale factors are symmetric.
     Transpose8x8(rows);
     __m256i packed[4];
     StoreLevelsWide<false>(rows, MakeQuantizerRuleWide(quantizer), count, levels, packed);
-    // Most inter blocks quantise to nothing: then neither has a last position.
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(packed[0], packed[1]),
-                                        _mm256_or_si256(packed[2], packed[3]));
-    if (_mm256_testz_si256(any, any)) {
-        // Two stores: as a loop, the compiler calls memset for them.
-        last[0] = 0;
-        if (count > 1) last[1] = 0;
-        return 0;
-    }
     const __m256i maximum = ScanEndMaximaWide(packed);
     const int32_t ends[2] = {_mm_cvtsi128_si32(_mm256_castsi256_si128(maximum)) & 0xFF,
                              _mm_cvtsi128_si32(_mm256_extracti128_si256(maximum, 1)) & 0xFF};

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "common/h263_tables.h"
+#include "encoder/forward_dct.h"
 #include "encoder/macroblock_transform.h"
 
 namespace kmqx {
@@ -25,6 +27,32 @@ int InterLevel(int coefficient, int qp) {
     int8_t levels[64];
     QuantizeInterCoefficientsScalar(coefficients, BuildQuantizerTables(qp), levels);
     return levels[9];
+}
+
+// Every transform output at every quantiser: the zero inter levels are
+// exactly the range's, read as the vector test reads it. Positions with the
+// same post-scale factor quantise alike, so each factor is swept once.
+TEST(QuantizerTables, InterZeroRangesHoldExactlyTheZeroLevels) {
+    for (int qp = 1; qp <= 31; ++qp) {
+        const QuantizerParams quantizer = BuildQuantizerTables(qp);
+        ASSERT_EQ(quantizer.interZeroRange, &GetInterZeroRange(qp));
+        const InterZeroRange& range = *quantizer.interZeroRange;
+        std::vector<int> sweptAt(1 << 16, -1);
+        for (int i = 0; i < 64; ++i) {
+            int& first = sweptAt[kForwardPostScale[i]];
+            if (first >= 0) {
+                ASSERT_EQ(range.low[i], range.low[first]) << "qp " << qp << " index " << i;
+                ASSERT_EQ(range.span[i], range.span[first]) << "qp " << qp << " index " << i;
+                continue;
+            }
+            first = i;
+            for (int32_t x = -32768; x <= 32767; ++x) {
+                const bool zero = kmqx::InterLevel(PostScaleCoefficient(x, i), quantizer) == 0;
+                const bool inRange = static_cast<uint16_t>(x - range.low[i]) <= range.span[i];
+                ASSERT_EQ(inRange, zero) << "qp " << qp << " index " << i << " x " << x;
+            }
+        }
+    }
 }
 
 TEST(QuantizerTables, ParametersForSmallAndLargeQuantisers) {
