@@ -73,8 +73,7 @@ void Encoder::CodeInterPicture(bool skipAll) {
             }
 
             info.skipCount = 0;
-            LoadCurrentLumaBlocks(current, column, row, motion_);
-            ZeroVectorSad(reference, column, row, motion_);
+            LoadCurrentWithZeroVectorSad(current, reference, column, row, motion_);
             if (motion_.zeroSad > paramB_) {
                 SearchIntegerVector(reference, column, row, codecVersion_, grid_, motion_);
             } else {

@@ -28,17 +28,14 @@ struct IntegerOffset {
 extern const IntegerOffset kIntegerCandidateOrder[9];
 
 // Copies the 16x16 luma of macroblock (column, row) of `current` into
-// state.CurrentLumaBlocks as four 8x8 blocks.
-void LoadCurrentLumaBlocks(const LumaPlane& current, int32_t column, int32_t row,
-                           MotionState& state);
-
-// SADs of the four 8x8 blocks against the co-located reference (blockSad) and
-// their sum (zeroSad).
-void ZeroVectorSad(const LumaPlane& reference, int32_t column, int32_t row, MotionState& state);
+// state.CurrentLumaBlocks as four 8x8 blocks, and scores them against the
+// co-located reference: their SADs (blockSad) and the sum (zeroSad).
+void LoadCurrentWithZeroVectorSad(const LumaPlane& current, const LumaPlane& reference,
+                                  int32_t column, int32_t row, MotionState& state);
 
 // Nine-point search around the position predicted from the macroblock's
 // previous vector and its left and upper neighbours' vector changes. Expects
-// ZeroVectorSad's results in `state`; leaves the best whole-pixel vector
+// LoadCurrentWithZeroVectorSad's results in `state`; leaves the best whole-pixel vector
 // (limited to -15..15), its change, bestCost and blockSad. A candidate wins
 // only when it is strictly better in both the total and the block that is
 // worst under the current best; the zero vector carries kZeroVectorBonus.

@@ -43,6 +43,12 @@ void Sad16x16Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride
     }
 }
 
+void LoadMacroblockWithSads(const uint8_t* topLeft, int32_t stride, const uint8_t* ref,
+                            int32_t refStride, uint8_t* blocks, int32_t sads[4]) {
+    LoadMacroblock(topLeft, stride, blocks);
+    Sad16x16Blocks(blocks, ref, refStride, sads);
+}
+
 void Sad16x8Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride, int32_t sads[2]) {
     sads[0] = Sad8x8(blocks, ref, refStride);
     sads[1] = Sad8x8(blocks + 64, ref + 8, refStride);
@@ -135,8 +141,7 @@ const MotionKernels& ScalarMotionKernels() {
     static const MotionKernels kernels = {
         Sad8x8,
         Sad8x8Limited,
-        LoadMacroblock,
-        Sad16x16Blocks,
+        LoadMacroblockWithSads,
         Sad16x8Blocks,
         Sad16x16Neighbourhood,
         MeanDeviation,

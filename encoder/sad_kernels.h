@@ -20,19 +20,18 @@ struct MotionKernels {
                              int32_t limit);
     // Copies the 16x16 area at `topLeft` into four 8x8 blocks stored one
     // after the other, 8 bytes a row: top left, top right, bottom left,
-    // bottom right.
-    void (*loadMacroblock)(const uint8_t* topLeft, int32_t stride, uint8_t* blocks);
-    // sad8x8 of each of four blocks stored one after the other (64 bytes
-    // each: top left, top right, bottom left, bottom right) against the 16x16
-    // area at `ref`.
-    void (*sad16x16Blocks)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
-                           int32_t sads[4]);
+    // bottom right. With it, sads[k]: sad8x8 of block k against the same
+    // block of the 16x16 area at `ref` (the macroblock's blocks scored).
+    void (*loadMacroblockWithSads)(const uint8_t* topLeft, int32_t stride, const uint8_t* ref,
+                                   int32_t refStride, uint8_t* blocks, int32_t sads[4]);
     // sad8x8 of two blocks stored one after the other (left, then right)
-    // against the 16x8 area at `ref`: one half of sad16x16Blocks.
+    // against the 16x8 area at `ref`: one half of the macroblock's blocks
+    // scored.
     void (*sad16x8Blocks)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
                           int32_t sads[2]);
-    // sad16x16Blocks of the nine 16x16 candidates whose top-left corners are
-    // `ref` + dx + dy * refStride, dx and dy in 0..2: sads[3 * dy + dx].
+    // The four blocks scored (sad8x8 each) against each of the nine 16x16
+    // candidates whose top-left corners are `ref` + dx + dy * refStride, dx
+    // and dy in 0..2: sads[3 * dy + dx].
     void (*sad16x16Neighbourhood)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
                                   int32_t sads[9][4]);
     // Sum of |sample - mean| over the four blocks laid out as above, one row

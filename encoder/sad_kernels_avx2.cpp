@@ -55,18 +55,29 @@ KMQX_AVX2_ENTRY void Sad16x8BlocksWide(const uint8_t* blocks, const uint8_t* ref
     sads[1] = _mm_extract_epi16(sums, 4);
 }
 
-KMQX_AVX2_ENTRY void Sad16x16BlocksWide(const uint8_t* blocks, const uint8_t* ref,
-                                        int32_t refStride, int32_t sads[4]) {
-    const __m256i top = BlockPairSads(blocks, ref, refStride);
-    const __m256i bottom = BlockPairSads(blocks + 128, ref + 8 * refStride, refStride);
-    const __m128i topSums =
-        _mm_add_epi32(_mm256_castsi256_si128(top), _mm256_extracti128_si256(top, 1));
-    const __m128i bottomSums =
-        _mm_add_epi32(_mm256_castsi256_si128(bottom), _mm256_extracti128_si256(bottom, 1));
-    sads[0] = _mm_cvtsi128_si32(topSums);
-    sads[1] = _mm_extract_epi16(topSums, 4);
-    sads[2] = _mm_cvtsi128_si32(bottomSums);
-    sads[3] = _mm_extract_epi16(bottomSums, 4);
+// Lane 0 holds row r and lane 1 row r + 8, so that each SAD scores one row of
+// all four blocks, one per quadword.
+KMQX_AVX2_ENTRY void LoadMacroblockWithSadsWide(const uint8_t* topLeft, int32_t stride,
+                                                const uint8_t* ref, int32_t refStride,
+                                                uint8_t* blocks, int32_t sads[4]) {
+    __m256i sums = _mm256_setzero_si256();
+    for (int r = 0; r < 8; r += 2) {
+        const __m256i first = LoadRowsApart(topLeft, stride, r, 8);
+        const __m256i second = LoadRowsApart(topLeft, stride, r + 1, 8);
+        const __m256i left = _mm256_unpacklo_epi64(first, second);   // blocks 0 | 2
+        const __m256i right = _mm256_unpackhi_epi64(first, second);  // blocks 1 | 3
+        auto* out = reinterpret_cast<__m128i*>(blocks + 8 * r);
+        _mm_storeu_si128(out, _mm256_castsi256_si128(left));
+        _mm_storeu_si128(out + 4, _mm256_castsi256_si128(right));
+        _mm_storeu_si128(out + 8, _mm256_extracti128_si256(left, 1));
+        _mm_storeu_si128(out + 12, _mm256_extracti128_si256(right, 1));
+        sums = _mm256_add_epi32(sums, _mm256_sad_epu8(first, LoadRowsApart(ref, refStride, r, 8)));
+        sums = _mm256_add_epi32(sums,
+                                _mm256_sad_epu8(second, LoadRowsApart(ref, refStride, r + 1, 8)));
+    }
+    const __m256i packed =
+        _mm256_permutevar8x32_epi32(sums, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sads), _mm256_castsi256_si128(packed));
 }
 
 // Lane 0 holds the top blocks' rows and lane 1 the bottom blocks' rows eight
@@ -224,8 +235,7 @@ KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWithSadsWide(const uint8_t* src, in
 bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.sad8x8 = avx2::Sad8x8;
     kernels.sad8x8Limited = avx2::Sad8x8Limited;
-    kernels.loadMacroblock = avx2::LoadMacroblock;
-    kernels.sad16x16Blocks = avx2::Sad16x16BlocksWide;
+    kernels.loadMacroblockWithSads = avx2::LoadMacroblockWithSadsWide;
     kernels.sad16x8Blocks = avx2::Sad16x8BlocksWide;
     kernels.sad16x16Neighbourhood = avx2::Sad16x16NeighbourhoodWide;
     kernels.meanDeviation = avx2::MeanDeviation;

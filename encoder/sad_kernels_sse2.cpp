@@ -19,8 +19,7 @@ namespace sse2 {
 bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.sad8x8 = sse2::Sad8x8;
     kernels.sad8x8Limited = sse2::Sad8x8Limited;
-    kernels.loadMacroblock = sse2::LoadMacroblock;
-    kernels.sad16x16Blocks = sse2::Sad16x16Blocks;
+    kernels.loadMacroblockWithSads = sse2::LoadMacroblockWithSads;
     kernels.sad16x8Blocks = sse2::Sad16x8Blocks;
     kernels.sad16x16Neighbourhood = sse2::Sad16x16Neighbourhood;
     kernels.meanDeviation = sse2::MeanDeviation;

@@ -29,8 +29,8 @@ class IntegerSearchTest : public ::testing::Test {
 
     // The real protocol: current blocks, zero-vector SAD, search.
     void Search(int column, int row, int32_t range = 1) {
-        LoadCurrentLumaBlocks({current.data(), kWidth, kHeight}, column, row, state);
-        ZeroVectorSad(Reference(), column, row, state);
+        LoadCurrentWithZeroVectorSad({current.data(), kWidth, kHeight}, Reference(), column, row,
+                                     state);
         SearchIntegerVector(Reference(), column, row, range, grid, state);
     }
     // Current blocks of constant values, every candidate against a zero
@@ -223,8 +223,8 @@ TEST_F(IntegerSearchTest, EarlyExitsDecideAsTheExactSums) {
         Info(column, row - 1).mvChangeY = static_cast<int>(random() % 5) - 2;
         const MacroblockInfo before = info;
 
-        LoadCurrentLumaBlocks({current.data(), kWidth, kHeight}, column, row, state);
-        ZeroVectorSad(Reference(), column, row, state);
+        LoadCurrentWithZeroVectorSad({current.data(), kWidth, kHeight}, Reference(), column, row,
+                                     state);
         // Oracle.
         int32_t bestCost = std::max(state.zeroSad - 100, 0);
         int32_t bestSads[4];
@@ -264,15 +264,14 @@ TEST_F(IntegerSearchTest, EarlyExitsDecideAsTheExactSums) {
     }
 }
 
-TEST(ZeroVectorSad, SumsTheFourBlocksAgainstTheCoLocatedReference) {
+TEST(LoadCurrentWithZeroVectorSad, SumsTheFourBlocksAgainstTheCoLocatedReference) {
     std::vector<uint8_t> current(32 * 32, 10), reference(32 * 32, 10);
     // Macroblock (1, 1): block 1 differs by 3 in every sample, block 2 in one.
     for (int y = 16; y < 24; ++y)
         for (int x = 24; x < 32; ++x) reference[y * 32 + x] = 13;
     reference[27 * 32 + 17] = 0;
     MotionState state{};
-    LoadCurrentLumaBlocks({current.data(), 32, 32}, 1, 1, state);
-    ZeroVectorSad({reference.data(), 32, 32}, 1, 1, state);
+    LoadCurrentWithZeroVectorSad({current.data(), 32, 32}, {reference.data(), 32, 32}, 1, 1, state);
     EXPECT_EQ(state.blockSad[0], 0);
     EXPECT_EQ(state.blockSad[1], 192);
     EXPECT_EQ(state.blockSad[2], 10);

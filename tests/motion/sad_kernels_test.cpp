@@ -87,21 +87,30 @@ TEST_P(MotionKernelTest, MacroblockLoadSumSadsAndMeanDeviationMatchScalar) {
         const int kind = trial % 4;
         for (auto& v : blocks) v = kind == 1 ? 255 : kind == 2 ? 0 : random() & 0xFF;
         for (auto& v : area) v = kind == 1 ? 0 : kind == 2 ? 255 : random() & 0xFF;
-        if (kind == 3)
-            for (size_t i = 0; i < blocks.size(); ++i) blocks[i] = area[i % area.size()] ^ 1;
+        if (kind == 3)  // `blocks` as a 16x16 area nearly equal to the one scored against
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) blocks[16 * y + x] = area[3 + y * kAreaStride + x] ^ 1;
+        // The blocks loaded from one area and scored against another.
         std::vector<uint8_t> expectedBlocks(256 + 32, kGuard), actualBlocks(256 + 32, kGuard);
-        scalar.loadMacroblock(area.data() + 1, kAreaStride, expectedBlocks.data() + 16);
-        fast.loadMacroblock(area.data() + 1, kAreaStride, actualBlocks.data() + 16);
+        int32_t expected[4], actual[4];
+        scalar.loadMacroblockWithSads(area.data() + 1, kAreaStride, blocks.data(), 16,
+                                      expectedBlocks.data() + 16, expected);
+        fast.loadMacroblockWithSads(area.data() + 1, kAreaStride, blocks.data(), 16,
+                                    actualBlocks.data() + 16, actual);
         ASSERT_EQ(actualBlocks, expectedBlocks);
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(actual[k], expected[k]) << "loaded block " << k;
         ASSERT_EQ(fast.macroblockSum(area.data() + 1, kAreaStride),
                   scalar.macroblockSum(area.data() + 1, kAreaStride));
-        int32_t expected[4], actual[4];
-        scalar.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, expected);
-        fast.sad16x16Blocks(blocks.data(), area.data() + 3, kAreaStride, actual);
+        // `blocks` as a 16x16 area, scored against the area.
+        std::vector<uint8_t> copy(256);
+        scalar.loadMacroblockWithSads(blocks.data(), 16, area.data() + 3, kAreaStride, copy.data(),
+                                      expected);
+        fast.loadMacroblockWithSads(blocks.data(), 16, area.data() + 3, kAreaStride, copy.data(),
+                                    actual);
         for (int k = 0; k < 4; ++k) ASSERT_EQ(actual[k], expected[k]) << "block " << k;
         for (int half = 0; half < 2; ++half) {
             int32_t pair[2];
-            fast.sad16x8Blocks(blocks.data() + 128 * half, area.data() + 3 + 8 * half * kAreaStride,
+            fast.sad16x8Blocks(copy.data() + 128 * half, area.data() + 3 + 8 * half * kAreaStride,
                                kAreaStride, pair);
             ASSERT_EQ(pair[0], expected[2 * half]) << "half " << half;
             ASSERT_EQ(pair[1], expected[2 * half + 1]) << "half " << half;
