@@ -84,13 +84,6 @@ void BM_BandSums(benchmark::State& state) {
     }
 }
 
-void BM_MacroblockSum(benchmark::State& state) {
-    const MotionKernels kernels = KernelsOf(state);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(kernels.macroblockSum(TestInputs().area.data() + 3, kStride));
-    }
-}
-
 void BM_InterpolateDiagonalPlaneWithSads(benchmark::State& state) {
     const MotionKernels kernels = KernelsOf(state);
     Inputs& in = TestInputs();
@@ -118,7 +111,6 @@ BENCHMARK(BM_Sad16x8Blocks)->DenseRange(0, 2);
 BENCHMARK(BM_Sad16x16Neighbourhood)->DenseRange(0, 2);
 BENCHMARK(BM_MeanDeviation)->DenseRange(0, 2);
 BENCHMARK(BM_BandSums)->DenseRange(0, 2);
-BENCHMARK(BM_MacroblockSum)->DenseRange(0, 2);
 BENCHMARK(BM_InterpolateDiagonalPlaneWithSads)->DenseRange(0, 2);
 BENCHMARK(BM_WindowRowSadSums)->DenseRange(0, 2);
 

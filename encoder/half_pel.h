@@ -31,8 +31,8 @@ extern const HalfPelDirection kHalfPelDirections[9];
 extern const uint8_t kHalfPelSearchOrder[9][8];
 
 // How the macroblock is coded: INTRA when its summed deviation from its mean
-// (from info.pixelSum) is below bestCost - kIntraMargin, else INTER.
-MacroblockType ChooseIntra(const MacroblockInfo& info, const MotionState& state);
+// (from state.pixelSum) is below bestCost - kIntraMargin, else INTER.
+MacroblockType ChooseIntra(const MotionState& state);
 
 // Interpolates and scores direction d (1..8) around the integer prediction at
 // (x, y), worst block first with the early stops that decide which directions

@@ -86,7 +86,7 @@ void Encoder::CodeInterPicture(bool skipAll) {
             // A macroblock due for its refresh is coded INTRA whatever the
             // decision would have been.
             if (info.interCodingsSinceIntra >= kForcedIntraCount ||
-                ChooseIntra(info, motion_) == kMacroblockIntra) {
+                ChooseIntra(motion_) == kMacroblockIntra) {
                 CodeIntraMacroblock(column, row);
                 continue;
             }

@@ -13,7 +13,6 @@ namespace kmqx {
 // Per-macroblock record of the encoder. Records carry from picture to picture:
 // the vectors and vector changes feed the neighbours' prediction and search.
 struct MacroblockInfo {
-    int32_t pixelSum;
     int32_t changeMark;  // -1 unchanged, 1 changed (motion detection)
     int32_t mvX;         // whole pixels; kOutsideVector in the top border row
     int32_t mvY;

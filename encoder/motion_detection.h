@@ -21,10 +21,8 @@ bool EveryBlockSumsDiffer(int16_t thresholdA);
 // Marks every macroblock of macroblock row `row` changed (1) or unchanged
 // (-1) by comparing the sums of its 4x4 blocks in the current and reference
 // luma planes (both of pitch `width`), band of four rows by band, stopping at
-// the first differing band. Changed macroblocks also get `pixelSum`, the sum
-// of their 256 current samples. width is a multiple of 16 and matches the
-// grid. The encoder marks each row just before coding it, while its samples
-// are still in the cache.
+// the first differing band. width is a multiple of 16 and matches the grid. The encoder marks each
+// row just before coding it, while its samples are still in the cache.
 void DetectChangesInRow(const uint8_t* current, const uint8_t* reference, int32_t width,
                         int32_t row, int16_t thresholdA, MacroblockGrid& grid);
 

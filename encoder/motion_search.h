@@ -29,7 +29,8 @@ extern const IntegerOffset kIntegerCandidateOrder[9];
 
 // Copies the 16x16 luma of macroblock (column, row) of `current` into
 // state.CurrentLumaBlocks as four 8x8 blocks, and scores them against the
-// co-located reference: their SADs (blockSad) and the sum (zeroSad).
+// co-located reference: their SADs (blockSad) and the sum (zeroSad); and
+// sums their samples (pixelSum).
 void LoadCurrentWithZeroVectorSad(const LumaPlane& current, const LumaPlane& reference,
                                   int32_t column, int32_t row, MotionState& state);
 

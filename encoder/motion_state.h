@@ -10,6 +10,7 @@ struct MotionState {
     // The current macroblock's luminance as four 8x8 blocks (top-left,
     // top-right, bottom-left, bottom-right), 8 bytes a row.
     alignas(16) uint8_t CurrentLumaBlocks[4][64];
+    int32_t pixelSum;  // of the current macroblock's 256 samples
     int32_t zeroSad;
     int32_t blockSad[4];
     int32_t bestCost;

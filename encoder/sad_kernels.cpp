@@ -43,10 +43,13 @@ void Sad16x16Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride
     }
 }
 
-void LoadMacroblockWithSads(const uint8_t* topLeft, int32_t stride, const uint8_t* ref,
-                            int32_t refStride, uint8_t* blocks, int32_t sads[4]) {
+int32_t LoadMacroblockWithSads(const uint8_t* topLeft, int32_t stride, const uint8_t* ref,
+                               int32_t refStride, uint8_t* blocks, int32_t sads[4]) {
     LoadMacroblock(topLeft, stride, blocks);
     Sad16x16Blocks(blocks, ref, refStride, sads);
+    int32_t sum = 0;
+    for (int i = 0; i < 256; ++i) sum += blocks[i];
+    return sum;
 }
 
 void Sad16x8Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride, int32_t sads[2]) {
@@ -71,13 +74,6 @@ int32_t MeanDeviation(const uint8_t* blocks, int32_t mean, int32_t limit) {
         if (deviation >= limit) break;
     }
     return deviation;
-}
-
-int32_t MacroblockSum(const uint8_t* samples, int32_t stride) {
-    int32_t sum = 0;
-    for (int i = 0; i < 16; ++i)
-        for (int j = 0; j < 16; ++j) sum += samples[i * stride + j];
-    return sum;
 }
 
 void BandSums(const uint8_t* samples, int32_t stride, int32_t sums[4]) {
@@ -145,7 +141,6 @@ const MotionKernels& ScalarMotionKernels() {
         Sad16x8Blocks,
         Sad16x16Neighbourhood,
         MeanDeviation,
-        MacroblockSum,
         BandSums,
         Interpolate<Interpolation::kHorizontal>,
         Interpolate<Interpolation::kVertical>,

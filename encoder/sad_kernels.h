@@ -22,8 +22,9 @@ struct MotionKernels {
     // after the other, 8 bytes a row: top left, top right, bottom left,
     // bottom right. With it, sads[k]: sad8x8 of block k against the same
     // block of the 16x16 area at `ref` (the macroblock's blocks scored).
-    void (*loadMacroblockWithSads)(const uint8_t* topLeft, int32_t stride, const uint8_t* ref,
-                                   int32_t refStride, uint8_t* blocks, int32_t sads[4]);
+    // Returns the sum of the 256 samples.
+    int32_t (*loadMacroblockWithSads)(const uint8_t* topLeft, int32_t stride, const uint8_t* ref,
+                                      int32_t refStride, uint8_t* blocks, int32_t sads[4]);
     // sad8x8 of two blocks stored one after the other (left, then right)
     // against the 16x8 area at `ref`: one half of the macroblock's blocks
     // scored.
@@ -38,8 +39,6 @@ struct MotionKernels {
     // group at a time (row r of every block), returning after the first group
     // at which the sum reaches `limit`. Always computes at least one group.
     int32_t (*meanDeviation)(const uint8_t* blocks, int32_t mean, int32_t limit);
-    // Sum of the 256 samples of the 16x16 area at `samples`.
-    int32_t (*macroblockSum)(const uint8_t* samples, int32_t stride);
     // Sums of the four 4x4 blocks of a band of 4 rows and 16 columns.
     void (*bandSums)(const uint8_t* samples, int32_t stride, int32_t sums[4]);
     // Half-pel samples, 16 a row for `rows` rows (16 or 17), into `out`

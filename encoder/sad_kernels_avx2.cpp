@@ -57,10 +57,11 @@ KMQX_AVX2_ENTRY void Sad16x8BlocksWide(const uint8_t* blocks, const uint8_t* ref
 
 // Lane 0 holds row r and lane 1 row r + 8, so that each SAD scores one row of
 // all four blocks, one per quadword.
-KMQX_AVX2_ENTRY void LoadMacroblockWithSadsWide(const uint8_t* topLeft, int32_t stride,
-                                                const uint8_t* ref, int32_t refStride,
-                                                uint8_t* blocks, int32_t sads[4]) {
+KMQX_AVX2_ENTRY int32_t LoadMacroblockWithSadsWide(const uint8_t* topLeft, int32_t stride,
+                                                   const uint8_t* ref, int32_t refStride,
+                                                   uint8_t* blocks, int32_t sads[4]) {
     __m256i sums = _mm256_setzero_si256();
+    __m256i samples = _mm256_setzero_si256();
     for (int r = 0; r < 8; r += 2) {
         const __m256i first = LoadRowsApart(topLeft, stride, r, 8);
         const __m256i second = LoadRowsApart(topLeft, stride, r + 1, 8);
@@ -74,10 +75,15 @@ KMQX_AVX2_ENTRY void LoadMacroblockWithSadsWide(const uint8_t* topLeft, int32_t 
         sums = _mm256_add_epi32(sums, _mm256_sad_epu8(first, LoadRowsApart(ref, refStride, r, 8)));
         sums = _mm256_add_epi32(sums,
                                 _mm256_sad_epu8(second, LoadRowsApart(ref, refStride, r + 1, 8)));
+        samples = _mm256_add_epi32(samples, _mm256_sad_epu8(first, _mm256_setzero_si256()));
+        samples = _mm256_add_epi32(samples, _mm256_sad_epu8(second, _mm256_setzero_si256()));
     }
     const __m256i packed =
         _mm256_permutevar8x32_epi32(sums, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sads), _mm256_castsi256_si128(packed));
+    const __m128i halves =
+        _mm_add_epi32(_mm256_castsi256_si128(samples), _mm256_extracti128_si256(samples, 1));
+    return _mm_cvtsi128_si32(_mm_add_epi32(halves, _mm_unpackhi_epi64(halves, halves)));
 }
 
 // Lane 0 holds the top blocks' rows and lane 1 the bottom blocks' rows eight
@@ -239,7 +245,6 @@ bool UpgradeMotionKernelsAvx2(MotionKernels& kernels) {
     kernels.sad16x8Blocks = avx2::Sad16x8BlocksWide;
     kernels.sad16x16Neighbourhood = avx2::Sad16x16NeighbourhoodWide;
     kernels.meanDeviation = avx2::MeanDeviation;
-    kernels.macroblockSum = avx2::MacroblockSum;
     kernels.bandSums = avx2::BandSums;
     kernels.interpolateHorizontal = avx2::InterpolateHorizontal;
     kernels.interpolateVertical = avx2::InterpolateVertical;

@@ -23,7 +23,6 @@ bool UpgradeMotionKernelsSse2(MotionKernels& kernels) {
     kernels.sad16x8Blocks = sse2::Sad16x8Blocks;
     kernels.sad16x16Neighbourhood = sse2::Sad16x16Neighbourhood;
     kernels.meanDeviation = sse2::MeanDeviation;
-    kernels.macroblockSum = sse2::MacroblockSum;
     kernels.bandSums = sse2::BandSums;
     kernels.interpolateHorizontal = sse2::InterpolateHorizontal;
     kernels.interpolateVertical = sse2::InterpolateVertical;

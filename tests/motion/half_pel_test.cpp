@@ -90,15 +90,14 @@ class HalfPelTest : public ::testing::Test {
 };
 
 TEST_F(HalfPelTest, ChooseIntraComparesTheDeviationWithTheMarginExactly) {
-    MacroblockInfo info{};
     for (auto& block : state.CurrentLumaBlocks) std::memset(block, 255, 64);
-    info.pixelSum = 65280;  // mean 255: deviation 0
+    state.pixelSum = 65280;  // mean 255: deviation 0
     state.bestCost = 501;
-    EXPECT_EQ(ChooseIntra(info, state), kMacroblockIntra);
+    EXPECT_EQ(ChooseIntra(state), kMacroblockIntra);
     state.bestCost = 500;
-    EXPECT_EQ(ChooseIntra(info, state), kMacroblockInter);
+    EXPECT_EQ(ChooseIntra(state), kMacroblockInter);
     state.bestCost = -20;
-    EXPECT_EQ(ChooseIntra(info, state), kMacroblockInter);
+    EXPECT_EQ(ChooseIntra(state), kMacroblockInter);
 
     // Samples spread over all rows: INTRA only when the summed deviation is
     // below bestCost - 500, whatever row group the running total crosses at.
@@ -117,13 +116,13 @@ TEST_F(HalfPelTest, ChooseIntraComparesTheDeviationWithTheMarginExactly) {
     int32_t sum = 0, exact = 0;
     for (auto& block : state.CurrentLumaBlocks)
         for (uint8_t v : block) sum += v;
-    info.pixelSum = sum;
+    state.pixelSum = sum;
     for (auto& block : state.CurrentLumaBlocks)
         for (uint8_t v : block) exact += std::abs(v - sum / 256);
     state.bestCost = exact + 500;
-    EXPECT_EQ(ChooseIntra(info, state), kMacroblockInter);
+    EXPECT_EQ(ChooseIntra(state), kMacroblockInter);
     state.bestCost = exact + 501;
-    EXPECT_EQ(ChooseIntra(info, state), kMacroblockIntra);
+    EXPECT_EQ(ChooseIntra(state), kMacroblockIntra);
 }
 
 TEST_F(HalfPelTest, AcceptedDirectionLeavesItsCompletePredictionAndBlockSads) {

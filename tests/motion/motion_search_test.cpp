@@ -277,6 +277,7 @@ TEST(LoadCurrentWithZeroVectorSad, SumsTheFourBlocksAgainstTheCoLocatedReference
     EXPECT_EQ(state.blockSad[2], 10);
     EXPECT_EQ(state.blockSad[3], 0);
     EXPECT_EQ(state.zeroSad, 202);
+    EXPECT_EQ(state.pixelSum, 256 * 10);
 }
 
 }  // namespace
