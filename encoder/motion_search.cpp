@@ -96,14 +96,11 @@ void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row
         // All nine candidates in one pass over the reference; the same tests
         // on whole SADs then decide in the same order.
         int32_t sads[9][4];
-        kernels.sad16x16Neighbourhood(state.CurrentLumaBlocks[0],
-                                      reference.At(predictedX - 1, predictedY - 1), reference.width,
-                                      sads);
+        const int32_t lowestTotal = kernels.sad16x16Neighbourhood(
+            state.CurrentLumaBlocks[0], reference.At(predictedX - 1, predictedY - 1),
+            reference.width, sads);
         // A candidate is accepted only with a total below bestCost, which
         // never rises: when no total of the nine is below it, none is.
-        int32_t lowestTotal = sads[0][0] + sads[0][1] + sads[0][2] + sads[0][3];
-        for (int i = 1; i < 9; ++i)
-            lowestTotal = std::min(lowestTotal, sads[i][0] + sads[i][1] + sads[i][2] + sads[i][3]);
         if (lowestTotal >= state.bestCost) return FinishSearch(info, oldX, oldY);
         // With the neighbourhood inside the picture, a range of 1 or more
         // leaves out only the own position, if it is one of the nine.

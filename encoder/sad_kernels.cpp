@@ -57,11 +57,12 @@ void Sad16x8Blocks(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
     sads[1] = Sad8x8(blocks + 64, ref + 8, refStride);
 }
 
-void Sad16x16Neighbourhood(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
-                           int32_t sads[9][4]) {
+int32_t Sad16x16Neighbourhood(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
+                              int32_t sads[9][4]) {
     for (int dy = 0; dy < 3; ++dy)
         for (int dx = 0; dx < 3; ++dx)
             Sad16x16Blocks(blocks, ref + dy * refStride + dx, refStride, sads[3 * dy + dx]);
+    return LowestNeighbourhoodTotal(sads);
 }
 
 int32_t MeanDeviation(const uint8_t* blocks, int32_t mean, int32_t limit) {

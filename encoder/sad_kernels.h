@@ -32,9 +32,10 @@ struct MotionKernels {
                           int32_t sads[2]);
     // The four blocks scored (sad8x8 each) against each of the nine 16x16
     // candidates whose top-left corners are `ref` + dx + dy * refStride, dx
-    // and dy in 0..2: sads[3 * dy + dx].
-    void (*sad16x16Neighbourhood)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
-                                  int32_t sads[9][4]);
+    // and dy in 0..2: sads[3 * dy + dx]. Returns the lowest of the nine
+    // candidates' totals (the sums of their four SADs).
+    int32_t (*sad16x16Neighbourhood)(const uint8_t* blocks, const uint8_t* ref, int32_t refStride,
+                                     int32_t sads[9][4]);
     // Sum of |sample - mean| over the four blocks laid out as above, one row
     // group at a time (row r of every block), returning after the first group
     // at which the sum reaches `limit`. Always computes at least one group.
@@ -66,6 +67,16 @@ struct MotionKernels {
 };
 
 constexpr int32_t kHalfPelPlaneStride = 17;
+
+// The lowest total of sad16x16Neighbourhood's nine candidates.
+inline int32_t LowestNeighbourhoodTotal(const int32_t sads[9][4]) {
+    int32_t lowest = sads[0][0] + sads[0][1] + sads[0][2] + sads[0][3];
+    for (int i = 1; i < 9; ++i) {
+        const int32_t total = sads[i][0] + sads[i][1] + sads[i][2] + sads[i][3];
+        lowest = total < lowest ? total : lowest;
+    }
+    return lowest;
+}
 
 const MotionKernels& ScalarMotionKernels();
 // Replaces entries by SSE2 versions; false (and nothing changed) where this

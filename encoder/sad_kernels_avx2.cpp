@@ -88,8 +88,8 @@ KMQX_AVX2_ENTRY int32_t LoadMacroblockWithSadsWide(const uint8_t* topLeft, int32
 
 // Lane 0 holds the top blocks' rows and lane 1 the bottom blocks' rows eight
 // below, so that one pass over the reference rows scores both halves.
-KMQX_AVX2_ENTRY void Sad16x16NeighbourhoodWide(const uint8_t* blocks, const uint8_t* ref,
-                                               int32_t refStride, int32_t sads[9][4]) {
+KMQX_AVX2_ENTRY int32_t Sad16x16NeighbourhoodWide(const uint8_t* blocks, const uint8_t* ref,
+                                                  int32_t refStride, int32_t sads[9][4]) {
     __m256i current[8];
     for (int r = 0; r < 8; ++r) {
         const __m128i top =
@@ -101,6 +101,7 @@ KMQX_AVX2_ENTRY void Sad16x16NeighbourhoodWide(const uint8_t* blocks, const uint
     // One column offset at a time keeps the current rows and three sums in
     // registers; each reference row pair is loaded once.
     const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    __m128i lowest = _mm_set1_epi32(INT32_MAX);
 #pragma GCC unroll 3
     for (int dx = 0; dx < 3; ++dx) {
         __m256i sums[3] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
@@ -115,12 +116,19 @@ KMQX_AVX2_ENTRY void Sad16x16NeighbourhoodWide(const uint8_t* blocks, const uint
             }
         }
         // Each sum holds blocks 0, 1, 2, 3 in its four quadwords.
+        __m128i packed[3];
         for (int dy = 0; dy < 3; ++dy) {
-            const __m256i packed = _mm256_permutevar8x32_epi32(sums[dy], lowDwords);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(sads[3 * dy + dx]),
-                             _mm256_castsi256_si128(packed));
+            packed[dy] = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sums[dy], lowDwords));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sads[3 * dy + dx]), packed[dy]);
         }
+        // The three candidates' totals, the last one twice.
+        const __m128i totals = _mm_hadd_epi32(_mm_hadd_epi32(packed[0], packed[1]),
+                                              _mm_hadd_epi32(packed[2], packed[2]));
+        lowest = _mm_min_epi32(lowest, totals);
     }
+    lowest = _mm_min_epi32(lowest, _mm_shuffle_epi32(lowest, 0x4E));
+    lowest = _mm_min_epi32(lowest, _mm_shuffle_epi32(lowest, 0xB1));
+    return _mm_cvtsi128_si32(lowest);
 }
 
 // The top blocks in lane 0 and the bottom ones in lane 1: each SAD gives one

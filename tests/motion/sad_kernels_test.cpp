@@ -139,8 +139,9 @@ TEST_P(MotionKernelTest, NeighbourhoodSadsMatchScalar) {
                     blocks[64 * k + i] =
                         area[(1 + 8 * (k >> 1) + i / 8) * 18 + 2 + 8 * (k & 1) + i % 8] ^ 1;
         int32_t expected[9][4], actual[9][4];
-        scalar.sad16x16Neighbourhood(blocks.data(), area.data(), 18, expected);
-        fast.sad16x16Neighbourhood(blocks.data(), area.data(), 18, actual);
+        const int32_t lowest =
+            scalar.sad16x16Neighbourhood(blocks.data(), area.data(), 18, expected);
+        ASSERT_EQ(fast.sad16x16Neighbourhood(blocks.data(), area.data(), 18, actual), lowest);
         for (int c = 0; c < 9; ++c)
             for (int k = 0; k < 4; ++k)
                 ASSERT_EQ(actual[c][k], expected[c][k]) << "candidate " << c << " block " << k;
