@@ -117,7 +117,10 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
     assert(MacroblockInside(input, column, row) && SameSize(input, reference));
     const ForwardTransformKernels& kernels = GetForwardTransformKernels();
     // Blocks predicted well enough are not transformed at all; the others are
-    // transformed two at a time, straight from the samples.
+    // transformed two at a time, straight from the samples: the input
+    // picture's, where neighbouring blocks lie side by side.
+    const int32_t lumaPitch = input.width;
+    const uint8_t* const lumaOrigin = input.y + 16 * row * lumaPitch + 16 * column;
     InterBlockSource sources[4];
     int8_t* levels[4];
     int coded[4];
@@ -127,7 +130,7 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
             ClearBlock(out, block);
             continue;
         }
-        sources[count] = {motion.CurrentLumaBlocks[block], 8,
+        sources[count] = {lumaOrigin + LumaBlockOffset(block, lumaPitch), lumaPitch,
                           motion.predictionPtr + LumaBlockOffset(block, motion.predictionStride),
                           motion.predictionStride};
         levels[count] = out.levels[block];

@@ -86,8 +86,10 @@ InterZeroRange BuildInterZeroRange(int32_t qp) {
             const int32_t middle = (zero + nonZero) / 2;
             (InterLevelIsZero(middle, i, quantizer) ? zero : nonZero) = middle;
         }
-        range.low[i] = static_cast<int16_t>(zero);
-        range.span[i] = static_cast<uint16_t>(high - zero);
+        for (int32_t copy = 0; copy < 16; copy += 8) {
+            range.low[i / 8][copy + i % 8] = static_cast<int16_t>(zero);
+            range.span[i / 8][copy + i % 8] = static_cast<uint16_t>(high - zero);
+        }
     }
     return range;
 }

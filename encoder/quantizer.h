@@ -21,12 +21,13 @@ void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
                                      const QuantizerParams& quantizer, int8_t levels[64]);
 // The inter rule on one post-scaled coefficient.
 int8_t InterLevel(int32_t coefficient, const QuantizerParams& quantizer);
-// The transform outputs (before the post-scale; index i in the transform's
-// orientation) whose inter level is 0 are exactly those x with (uint16_t)(x -
-// low[i]) <= span[i]: two vector operations tell that a block codes nothing.
+// The transform outputs (before the post-scale) whose inter level is 0 are
+// exactly those x at row r and column c of the transform's orientation with
+// (uint16_t)(x - low[r][c]) <= span[r][c]: two vector operations tell that a
+// block codes nothing. Columns 8..15 repeat 0..7, for two blocks side by side.
 struct InterZeroRange {
-    alignas(32) int16_t low[64];
-    alignas(32) uint16_t span[64];
+    alignas(32) int16_t low[8][16];
+    alignas(32) uint16_t span[8][16];
 };
 const InterZeroRange& GetInterZeroRange(int32_t qp);
 int32_t LastScanPositionScalar(const int8_t levels[64]);

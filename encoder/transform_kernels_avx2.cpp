@@ -163,8 +163,37 @@ KMQX_AVX2 inline __m256i ScanEndMaximaWide(const __m256i packed[4]) {
     return LaneMaxima(maximum);
 }
 
-KMQX_AVX2 inline __m256i BroadcastRow(const int16_t* row) {
-    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row)));
+// Twice the differences of two blocks' rows, one block per lane. Blocks side
+// by side in both pictures (the luminance pairs) load each row pair at once.
+KMQX_AVX2 inline void LoadDifferencePair(const InterBlockSource& a, const InterBlockSource& b,
+                                         __m256i rows[8]) {
+    const uint8_t* current = a.current;
+    const uint8_t* prediction = a.prediction;
+    if (b.current == a.current + 8 && b.currentStride == a.currentStride &&
+        b.prediction == a.prediction + 8 && b.predictionStride == a.predictionStride) {
+        for (int y = 0; y < 8; ++y) {
+            const __m256i difference = _mm256_sub_epi16(
+                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(current))),
+                _mm256_cvtepu8_epi16(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(prediction))));
+            rows[y] = _mm256_slli_epi16(difference, 1);
+            current += a.currentStride;
+            prediction += a.predictionStride;
+        }
+        return;
+    }
+    const uint8_t* currentB = b.current;
+    const uint8_t* predictionB = b.prediction;
+    for (int y = 0; y < 8; ++y) {
+        const __m256i difference =
+            _mm256_sub_epi16(_mm256_cvtepu8_epi16(LoadRowPair(current, currentB)),
+                             _mm256_cvtepu8_epi16(LoadRowPair(prediction, predictionB)));
+        rows[y] = _mm256_slli_epi16(difference, 1);
+        current += a.currentStride;
+        currentB += b.currentStride;
+        prediction += a.predictionStride;
+        predictionB += b.predictionStride;
+    }
 }
 
 KMQX_AVX2 inline void StoreZeroLevels(int8_t levels[64]) {
@@ -175,31 +204,16 @@ KMQX_AVX2 inline void StoreZeroLevels(int8_t levels[64]) {
 KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[], int32_t count,
                                                 const QuantizerParams& quantizer,
                                                 int8_t* const levels[], int32_t last[]) {
-    const InterBlockSource& a = sources[0];
-    const InterBlockSource& b = sources[count > 1 ? 1 : 0];
-    const uint8_t* currentA = a.current;
-    const uint8_t* currentB = b.current;
-    const uint8_t* predictionA = a.prediction;
-    const uint8_t* predictionB = b.prediction;
     __m256i rows[8];
-    for (int y = 0; y < 8; ++y) {
-        const __m256i difference =
-            _mm256_sub_epi16(_mm256_cvtepu8_epi16(LoadRowPair(currentA, currentB)),
-                             _mm256_cvtepu8_epi16(LoadRowPair(predictionA, predictionB)));
-        rows[y] = _mm256_slli_epi16(difference, 1);
-        currentA += a.currentStride;
-        currentB += b.currentStride;
-        predictionA += a.predictionStride;
-        predictionB += b.predictionStride;
-    }
+    LoadDifferencePair(sources[0], sources[count > 1 ? 1 : 0], rows);
     TransformRows(rows);
     // Most inter blocks quantise to nothing, which each output's range of
     // zero levels tells before any quantising.
     const InterZeroRange& zero = *quantizer.interZeroRange;
     __m256i outside = _mm256_setzero_si256();
     for (int i = 0; i < 8; ++i) {
-        const __m256i low = BroadcastRow(zero.low + 8 * i);
-        const __m256i span = BroadcastRow(reinterpret_cast<const int16_t*>(zero.span + 8 * i));
+        const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(zero.low[i]));
+        const __m256i span = _mm256_load_si256(reinterpret_cast<const __m256i*>(zero.span[i]));
         outside = _mm256_or_si256(outside, _mm256_subs_epu16(_mm256_sub_epi16(rows[i], low), span));
     }
     if (_mm256_testz_si256(outside, outside)) {

@@ -39,16 +39,20 @@ TEST(QuantizerTables, InterZeroRangesHoldExactlyTheZeroLevels) {
         const InterZeroRange& range = *quantizer.interZeroRange;
         std::vector<int> sweptAt(1 << 16, -1);
         for (int i = 0; i < 64; ++i) {
+            const int16_t low = range.low[i / 8][i % 8];
+            const uint16_t span = range.span[i / 8][i % 8];
+            ASSERT_EQ(range.low[i / 8][8 + i % 8], low) << "qp " << qp << " index " << i;
+            ASSERT_EQ(range.span[i / 8][8 + i % 8], span) << "qp " << qp << " index " << i;
             int& first = sweptAt[kForwardPostScale[i]];
             if (first >= 0) {
-                ASSERT_EQ(range.low[i], range.low[first]) << "qp " << qp << " index " << i;
-                ASSERT_EQ(range.span[i], range.span[first]) << "qp " << qp << " index " << i;
+                ASSERT_EQ(low, range.low[first / 8][first % 8]) << "qp " << qp << " index " << i;
+                ASSERT_EQ(span, range.span[first / 8][first % 8]) << "qp " << qp << " index " << i;
                 continue;
             }
             first = i;
             for (int32_t x = -32768; x <= 32767; ++x) {
                 const bool zero = kmqx::InterLevel(PostScaleCoefficient(x, i), quantizer) == 0;
-                const bool inRange = static_cast<uint16_t>(x - range.low[i]) <= range.span[i];
+                const bool inRange = static_cast<uint16_t>(x - low) <= span;
                 ASSERT_EQ(inRange, zero) << "qp " << qp << " index " << i << " x " << x;
             }
         }
