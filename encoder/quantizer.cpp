@@ -75,6 +75,16 @@ InterZeroRange BuildInterZeroRange(int32_t qp) {
     const QuantizerParams quantizer = BuildQuantizerRule(qp);
     InterZeroRange range;
     for (int32_t i = 0; i < 64; ++i) {
+        // Outputs with the same post-scale factor quantise alike.
+        int32_t same = 0;
+        while (kForwardPostScale[same] != kForwardPostScale[i]) ++same;
+        if (same < i) {
+            for (int32_t copy = 0; copy < 16; copy += 8) {
+                range.low[i / 8][copy + i % 8] = range.low[same / 8][same % 8];
+                range.span[i / 8][copy + i % 8] = range.span[same / 8][same % 8];
+            }
+            continue;
+        }
         int32_t zero = 0, nonZero = 32768;  // the highest: zero <= x < nonZero
         while (nonZero - zero > 1) {
             const int32_t middle = (zero + nonZero) / 2;
