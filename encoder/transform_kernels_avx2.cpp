@@ -165,34 +165,23 @@ KMQX_AVX2 inline __m256i ScanEndMaximaWide(const __m256i packed[4]) {
 
 // Twice the differences of two blocks' rows, one block per lane. Blocks side
 // by side in both pictures (the luminance pairs) load each row pair at once.
+template <bool kSideBySide>
 KMQX_AVX2 inline void LoadDifferencePair(const InterBlockSource& a, const InterBlockSource& b,
                                          __m256i rows[8]) {
-    const uint8_t* current = a.current;
-    const uint8_t* prediction = a.prediction;
-    if (b.current == a.current + 8 && b.currentStride == a.currentStride &&
-        b.prediction == a.prediction + 8 && b.predictionStride == a.predictionStride) {
-        for (int y = 0; y < 8; ++y) {
-            const __m256i difference = _mm256_sub_epi16(
-                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(current))),
-                _mm256_cvtepu8_epi16(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(prediction))));
-            rows[y] = _mm256_slli_epi16(difference, 1);
-            current += a.currentStride;
-            prediction += a.predictionStride;
-        }
-        return;
-    }
-    const uint8_t* currentB = b.current;
-    const uint8_t* predictionB = b.prediction;
     for (int y = 0; y < 8; ++y) {
-        const __m256i difference =
-            _mm256_sub_epi16(_mm256_cvtepu8_epi16(LoadRowPair(current, currentB)),
-                             _mm256_cvtepu8_epi16(LoadRowPair(prediction, predictionB)));
+        const uint8_t* current = a.current + y * a.currentStride;
+        const uint8_t* prediction = a.prediction + y * a.predictionStride;
+        __m128i currentPair, predictionPair;
+        if constexpr (kSideBySide) {
+            currentPair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(current));
+            predictionPair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prediction));
+        } else {
+            currentPair = LoadRowPair(current, b.current + y * b.currentStride);
+            predictionPair = LoadRowPair(prediction, b.prediction + y * b.predictionStride);
+        }
+        const __m256i difference = _mm256_sub_epi16(_mm256_cvtepu8_epi16(currentPair),
+                                                    _mm256_cvtepu8_epi16(predictionPair));
         rows[y] = _mm256_slli_epi16(difference, 1);
-        current += a.currentStride;
-        currentB += b.currentStride;
-        prediction += a.predictionStride;
-        predictionB += b.predictionStride;
     }
 }
 
@@ -201,11 +190,12 @@ KMQX_AVX2 inline void StoreZeroLevels(int8_t levels[64]) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + 32), _mm256_setzero_si256());
 }
 
-KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[], int32_t count,
-                                                const QuantizerParams& quantizer,
-                                                int8_t* const levels[], int32_t last[]) {
+template <bool kSideBySide>
+KMQX_AVX2 inline int32_t QuantizeInterPair(const InterBlockSource sources[], int32_t count,
+                                           const QuantizerParams& quantizer, int8_t* const levels[],
+                                           int32_t last[]) {
     __m256i rows[8];
-    LoadDifferencePair(sources[0], sources[count > 1 ? 1 : 0], rows);
+    LoadDifferencePair<kSideBySide>(sources[0], sources[count > 1 ? 1 : 0], rows);
     TransformRows(rows);
     // Most inter blocks quantise to nothing, which each output's range of
     // zero levels tells before any quantising.
@@ -239,6 +229,17 @@ KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[]
         if (ends[k] != 0) coded |= 1 << k;
     }
     return coded;
+}
+
+KMQX_AVX2_ENTRY int32_t QuantizeInterBlocksWide(const InterBlockSource sources[], int32_t count,
+                                                const QuantizerParams& quantizer,
+                                                int8_t* const levels[], int32_t last[]) {
+    const InterBlockSource& a = sources[0];
+    const InterBlockSource& b = sources[count > 1 ? 1 : 0];
+    if (b.current == a.current + 8 && b.currentStride == a.currentStride &&
+        b.prediction == a.prediction + 8 && b.predictionStride == a.predictionStride)
+        return QuantizeInterPair<true>(sources, count, quantizer, levels, last);
+    return QuantizeInterPair<false>(sources, count, quantizer, levels, last);
 }
 // Two intra blocks at once, one per 128-bit lane.
 KMQX_AVX2_ENTRY void QuantizeIntraBlocksWide(const IntraBlockSource sources[], int32_t count,
