@@ -114,9 +114,7 @@ KMQX_AVX2_ENTRY int32_t Sad16x16NeighbourhoodWide(const uint8_t* blocks, const u
                 if (r >= 0 && r < 8)
                     sums[dy] = _mm256_add_epi32(sums[dy], _mm256_sad_epu8(current[r], rows));
             }
-            // Accumulated row by row: regrouped into a tree of additions
-            // by the compiler, all the SADs are live at once and spill.
-            asm("" : "+x"(sums[0]), "+x"(sums[1]), "+x"(sums[2]));
+            AddInOrder(sums[0], sums[1], sums[2]);
         }
         // Each sum holds blocks 0, 1, 2, 3 in its four quadwords.
         __m128i packed[3];
@@ -232,8 +230,7 @@ KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWithSadsWide(const uint8_t* src, in
             __m256i& sum = sums[0][i >> 3];
             sum = _mm256_add_epi32(sum, _mm256_sad_epu8(above, rows));
         }
-        // Accumulated row by row, as in the neighbourhood kernel.
-        asm("" : "+x"(sums[0][0]), "+x"(sums[0][1]), "+x"(sums[1][0]), "+x"(sums[1][1]));
+        AddInOrder(sums[0][0], sums[0][1], sums[1][0], sums[1][1]);
     }
     const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
     for (int a = 0; a < 2; ++a) {
