@@ -22,14 +22,6 @@ const uint8_t kHalfPelSearchOrder[9][8] = {
     {6, 4, 7, 1, 8, 5, 2, 3}, {7, 6, 8, 4, 5, 1, 3, 2}, {8, 7, 5, 6, 3, 2, 4, 1},
 };
 
-MacroblockType ChooseIntra(const MotionState& state) {
-    const int32_t mean = state.pixelSum / 256;
-    const int32_t limit = state.bestCost - kIntraMargin;
-    const int32_t deviation =
-        GetMotionKernels().meanDeviation(state.CurrentLumaBlocks[0], mean, limit);
-    return deviation >= limit ? kMacroblockInter : kMacroblockIntra;
-}
-
 namespace {
 
 struct DirectionSetup {

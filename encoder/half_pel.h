@@ -32,7 +32,13 @@ extern const uint8_t kHalfPelSearchOrder[9][8];
 
 // How the macroblock is coded: INTRA when its summed deviation from its mean
 // (from state.pixelSum) is below bestCost - kIntraMargin, else INTER.
-MacroblockType ChooseIntra(const MotionState& state);
+inline MacroblockType ChooseIntra(const MotionState& state) {
+    const int32_t mean = state.pixelSum / 256;
+    const int32_t limit = state.bestCost - kIntraMargin;
+    const int32_t deviation =
+        GetMotionKernels().meanDeviation(state.CurrentLumaBlocks[0], mean, limit);
+    return deviation >= limit ? kMacroblockInter : kMacroblockIntra;
+}
 
 // Interpolates and scores direction d (1..8) around the integer prediction at
 // (x, y), worst block first with the early stops that decide which directions

@@ -45,14 +45,6 @@ void FinishSearch(MacroblockInfo& info, int32_t oldX, int32_t oldY) {
 
 }  // namespace
 
-void LoadCurrentWithZeroVectorSad(const LumaPlane& current, const LumaPlane& reference,
-                                  int32_t column, int32_t row, MotionState& state) {
-    state.pixelSum = GetMotionKernels().loadMacroblockWithSads(
-        current.At(16 * column, 16 * row), current.width, reference.At(16 * column, 16 * row),
-        reference.width, state.CurrentLumaBlocks[0], state.blockSad);
-    state.zeroSad = state.blockSad[0] + state.blockSad[1] + state.blockSad[2] + state.blockSad[3];
-}
-
 void SearchIntegerVector(const LumaPlane& reference, int32_t column, int32_t row,
                          int32_t searchRange, MacroblockGrid& grid, MotionState& state) {
     const MotionKernels& kernels = GetMotionKernels();

@@ -3,6 +3,7 @@
 
 #include "encoder/macroblock_info.h"
 #include "encoder/motion_state.h"
+#include "encoder/sad_kernels.h"
 
 namespace kmqx {
 
@@ -31,8 +32,13 @@ extern const IntegerOffset kIntegerCandidateOrder[9];
 // state.CurrentLumaBlocks as four 8x8 blocks, and scores them against the
 // co-located reference: their SADs (blockSad) and the sum (zeroSad); and
 // sums their samples (pixelSum).
-void LoadCurrentWithZeroVectorSad(const LumaPlane& current, const LumaPlane& reference,
-                                  int32_t column, int32_t row, MotionState& state);
+inline void LoadCurrentWithZeroVectorSad(const LumaPlane& current, const LumaPlane& reference,
+                                         int32_t column, int32_t row, MotionState& state) {
+    state.pixelSum = GetMotionKernels().loadMacroblockWithSads(
+        current.At(16 * column, 16 * row), current.width, reference.At(16 * column, 16 * row),
+        reference.width, state.CurrentLumaBlocks[0], state.blockSad);
+    state.zeroSad = state.blockSad[0] + state.blockSad[1] + state.blockSad[2] + state.blockSad[3];
+}
 
 // Nine-point search around the position predicted from the macroblock's
 // previous vector and its left and upper neighbours' vector changes. Expects
