@@ -20,12 +20,14 @@ QuantizerParams BuildQuantizerRule(int32_t qp) {
     // QP 1 and 2 give reciprocals that do not fit 16 bits; they shift instead.
     params.reciprocal = qp >= 3 ? static_cast<int16_t>((65535 + qp / 2) / qp) : 0;
     params.interZeroRange = nullptr;
+    params.intraZeroRange = nullptr;
     return params;
 }
 
 QuantizerParams BuildQuantizerTables(int32_t qp) {
     QuantizerParams params = BuildQuantizerRule(qp);
     params.interZeroRange = &GetInterZeroRange(params.qp);
+    params.intraZeroRange = &GetIntraZeroRange(params.qp);
     return params;
 }
 

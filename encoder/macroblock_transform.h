@@ -8,13 +8,14 @@ namespace kmqx {
 
 // Quantiser of one picture: H = QP / 2, K = 1 - QP, R = (65535 + H) / QP (used
 // for QP >= 3; QP 1 and 2 divide by shifting).
-struct InterZeroRange;
+struct ZeroLevelRange;
 struct QuantizerParams {
     int32_t qp;
     int16_t halfQp;                        // H
     int16_t deadZone;                      // K
     int16_t reciprocal;                    // R
-    const InterZeroRange* interZeroRange;  // the outputs that quantise to 0
+    const ZeroLevelRange* interZeroRange;  // the outputs that quantise to 0
+    const ZeroLevelRange* intraZeroRange;
 };
 QuantizerParams BuildQuantizerTables(int32_t qp);
 QuantizerParams BuildQuantizerRule(int32_t qp);  // without the zero range

@@ -1,6 +1,8 @@
 #include "encoder/quantizer.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "common/h263_syntax.h"
 #include "common/h263_tables.h"
@@ -35,20 +37,16 @@ alignas(16) const uint8_t kInverseZigzag[64] = {
     35, 36, 48, 49, 57, 58, 62, 63,
 };
 
-void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
-                                     const QuantizerParams& quantizer, int8_t levels[64]) {
-    for (int i = 0; i < 64; ++i) {
-        const int32_t x = coefficients[i];
-        // Rounds positive values up by one before halving: the level of +7 at
-        // QP 2 is 2, that of -7 is -1.
-        const int32_t magnitude = x > 0 ? x + 1 : -x;
-        levels[i] = SignedLevel(x > 0, QuantizeMagnitude(magnitude, quantizer));
-    }
-}
-
 namespace {
 
-// Inline in the block loop: a call per coefficient doubles its time.
+// Inline in the block loops: a call per coefficient doubles their time.
+inline int8_t InlineIntraLevel(int32_t coefficient, const QuantizerParams& quantizer) {
+    // Rounds positive values up by one before halving: the level of +7 at QP
+    // 2 is 2, that of -7 is -1.
+    const int32_t magnitude = coefficient > 0 ? coefficient + 1 : -coefficient;
+    return SignedLevel(coefficient > 0, QuantizeMagnitude(magnitude, quantizer));
+}
+
 inline int8_t InlineInterLevel(int32_t coefficient, const QuantizerParams& quantizer) {
     // Dead zone; the 16-bit sum wraps like the packed arithmetic it models.
     const int16_t shifted = static_cast<int16_t>(coefficient + quantizer.halfQp +
@@ -59,8 +57,17 @@ inline int8_t InlineInterLevel(int32_t coefficient, const QuantizerParams& quant
 
 }  // namespace
 
+int8_t IntraLevel(int32_t coefficient, const QuantizerParams& quantizer) {
+    return InlineIntraLevel(coefficient, quantizer);
+}
+
 int8_t InterLevel(int32_t coefficient, const QuantizerParams& quantizer) {
     return InlineInterLevel(coefficient, quantizer);
+}
+
+void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
+                                     const QuantizerParams& quantizer, int8_t levels[64]) {
+    for (int i = 0; i < 64; ++i) levels[i] = InlineIntraLevel(coefficients[i], quantizer);
 }
 
 void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
@@ -73,16 +80,18 @@ void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
 
 namespace {
 
-// The inter level of the transform's output x at index i, post-scaled first.
-inline bool InterLevelIsZero(int32_t x, int32_t index, const QuantizerParams& quantizer) {
-    return InterLevel(PostScaleCoefficient(x, index), quantizer) == 0;
+// The level of the transform's output x at index i, post-scaled first.
+inline bool LevelIsZero(bool intra, int32_t x, int32_t index, const QuantizerParams& quantizer) {
+    const int32_t coefficient = PostScaleCoefficient(x, index);
+    return (intra ? InlineIntraLevel(coefficient, quantizer)
+                  : InlineInterLevel(coefficient, quantizer)) == 0;
 }
 
 // The zero levels lie in one interval around x = 0 (checked for every x by
 // a test), so its ends are found by bisection.
-InterZeroRange BuildInterZeroRange(int32_t qp) {
+ZeroLevelRange BuildZeroLevelRange(int32_t qp, bool intra) {
     const QuantizerParams quantizer = BuildQuantizerRule(qp);
-    InterZeroRange range;
+    ZeroLevelRange range;
     for (int32_t i = 0; i < 64; ++i) {
         // Outputs with the same post-scale factor quantise alike.
         int32_t same = 0;
@@ -97,34 +106,59 @@ InterZeroRange BuildInterZeroRange(int32_t qp) {
         int32_t zero = 0, nonZero = 32768;  // the highest: zero <= x < nonZero
         while (nonZero - zero > 1) {
             const int32_t middle = (zero + nonZero) / 2;
-            (InterLevelIsZero(middle, i, quantizer) ? zero : nonZero) = middle;
+            (LevelIsZero(intra, middle, i, quantizer) ? zero : nonZero) = middle;
         }
         const int32_t high = zero;
         zero = 0, nonZero = -32769;  // the lowest: nonZero < x <= zero
         while (zero - nonZero > 1) {
             const int32_t middle = (zero + nonZero) / 2;
-            (InterLevelIsZero(middle, i, quantizer) ? zero : nonZero) = middle;
+            (LevelIsZero(intra, middle, i, quantizer) ? zero : nonZero) = middle;
         }
         for (int32_t copy = 0; copy < 16; copy += 8) {
             range.low[i / 8][copy + i % 8] = static_cast<int16_t>(zero);
             range.span[i / 8][copy + i % 8] = static_cast<uint16_t>(high - zero);
         }
     }
+    if (intra) {
+        // The DC is quantised apart: every value of it passes.
+        for (int32_t copy = 0; copy < 16; copy += 8) {
+            range.low[0][copy] = INT16_MIN;
+            range.span[0][copy] = UINT16_MAX;
+        }
+    }
     return range;
 }
 
-struct InterZeroRanges {
-    InterZeroRange byQp[31];
-    InterZeroRanges() {
-        for (int32_t qp = 1; qp <= 31; ++qp) byQp[qp - 1] = BuildInterZeroRange(qp);
-    }
+struct ZeroLevelRanges {
+    ZeroLevelRange inter;
+    ZeroLevelRange intra;
 };
+
+// Each quantiser's ranges are built when first asked for, once, whichever
+// thread asks: an encoder uses few of the 31.
+template <int32_t kQp>
+const ZeroLevelRanges& RangesOf() {
+    static const ZeroLevelRanges ranges = {BuildZeroLevelRange(kQp, false),
+                                           BuildZeroLevelRange(kQp, true)};
+    return ranges;
+}
+
+template <int32_t... kIndex>
+constexpr std::array<const ZeroLevelRanges& (*)(), 31> RangesByQp(
+    std::integer_sequence<int32_t, kIndex...>) {
+    return {RangesOf<kIndex + 1>...};
+}
+
+constexpr auto kRangesByQp = RangesByQp(std::make_integer_sequence<int32_t, 31>());
 
 }  // namespace
 
-const InterZeroRange& GetInterZeroRange(int32_t qp) {
-    static const InterZeroRanges ranges;  // reads only constant tables
-    return ranges.byQp[std::clamp(qp, 1, 31) - 1];
+const ZeroLevelRange& GetInterZeroRange(int32_t qp) {
+    return kRangesByQp[std::clamp(qp, 1, 31) - 1]().inter;
+}
+
+const ZeroLevelRange& GetIntraZeroRange(int32_t qp) {
+    return kRangesByQp[std::clamp(qp, 1, 31) - 1]().intra;
 }
 
 int32_t LastScanPositionScalar(const int8_t levels[64]) {

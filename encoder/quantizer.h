@@ -19,17 +19,21 @@ void QuantizeIntraCoefficientsScalar(const int16_t coefficients[64],
 // levels come out transposed, undoing the forward transform's orientation.
 void QuantizeInterCoefficientsScalar(const int16_t coefficients[64],
                                      const QuantizerParams& quantizer, int8_t levels[64]);
-// The inter rule on one post-scaled coefficient.
+// The intra and inter rules on one post-scaled coefficient.
+int8_t IntraLevel(int32_t coefficient, const QuantizerParams& quantizer);
 int8_t InterLevel(int32_t coefficient, const QuantizerParams& quantizer);
-// The transform outputs (before the post-scale) whose inter level is 0 are
-// exactly those x at row r and column c of the transform's orientation with
+// The transform outputs (before the post-scale) whose level is 0 are exactly
+// those x at row r and column c of the transform's orientation with
 // (uint16_t)(x - low[r][c]) <= span[r][c]: two vector operations tell that a
 // block codes nothing. Columns 8..15 repeat 0..7, for two blocks side by side.
-struct InterZeroRange {
+struct ZeroLevelRange {
     alignas(32) int16_t low[8][16];
     alignas(32) uint16_t span[8][16];
 };
-const InterZeroRange& GetInterZeroRange(int32_t qp);
+// Inter levels; intra AC levels, with every DC value in range (it is
+// quantised apart), so that a block with no AC level passes.
+const ZeroLevelRange& GetInterZeroRange(int32_t qp);
+const ZeroLevelRange& GetIntraZeroRange(int32_t qp);
 int32_t LastScanPositionScalar(const int8_t levels[64]);
 uint64_t ScanOrderLevelsScalar(const int8_t levels[64], int8_t scan[64]);
 // The transform's inputs: block[8y + x] = current[y][x] - prediction[y][x];

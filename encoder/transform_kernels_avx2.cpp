@@ -185,7 +185,19 @@ KMQX_AVX2 inline void LoadDifferencePair(const InterBlockSource& a, const InterB
     }
 }
 
-KMQX_AVX2 inline void StoreZeroLevels(int8_t levels[64]) {
+// Whether every transform output of two blocks lies in its range of zero
+// levels.
+KMQX_AVX2 inline bool AllLevelsZero(const __m256i rows[8], const ZeroLevelRange& zero) {
+    __m256i outside = _mm256_setzero_si256();
+    for (int i = 0; i < 8; ++i) {
+        const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(zero.low[i]));
+        const __m256i span = _mm256_load_si256(reinterpret_cast<const __m256i*>(zero.span[i]));
+        outside = _mm256_or_si256(outside, _mm256_subs_epu16(_mm256_sub_epi16(rows[i], low), span));
+    }
+    return _mm256_testz_si256(outside, outside);
+}
+
+KMQX_AVX2 inline void StoreZeroLevelsWide(int8_t levels[64]) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels), _mm256_setzero_si256());
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + 32), _mm256_setzero_si256());
 }
@@ -199,19 +211,12 @@ KMQX_AVX2 inline int32_t QuantizeInterPair(const InterBlockSource sources[], int
     TransformRows(rows);
     // Most inter blocks quantise to nothing, which each output's range of
     // zero levels tells before any quantising.
-    const InterZeroRange& zero = *quantizer.interZeroRange;
-    __m256i outside = _mm256_setzero_si256();
-    for (int i = 0; i < 8; ++i) {
-        const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(zero.low[i]));
-        const __m256i span = _mm256_load_si256(reinterpret_cast<const __m256i*>(zero.span[i]));
-        outside = _mm256_or_si256(outside, _mm256_subs_epu16(_mm256_sub_epi16(rows[i], low), span));
-    }
-    if (_mm256_testz_si256(outside, outside)) {
+    if (AllLevelsZero(rows, *quantizer.interZeroRange)) {
         // Written out: as a loop, the compiler calls memset for them.
-        StoreZeroLevels(levels[0]);
+        StoreZeroLevelsWide(levels[0]);
         last[0] = 0;
         if (count > 1) {
-            StoreZeroLevels(levels[1]);
+            StoreZeroLevelsWide(levels[1]);
             last[1] = 0;
         }
         return 0;
@@ -255,14 +260,20 @@ KMQX_AVX2_ENTRY void QuantizeIntraBlocksWide(const IntraBlockSource sources[], i
     Transpose8x8(rows);
     for (int i = 0; i < 8; ++i) rows[i] = _mm256_slli_epi16(rows[i], 1);
     TransformRows(rows);  // transposed twice: raster order
-    __m256i packed[4];
-    StoreLevelsWide<true>(rows, MakeQuantizerRuleWide(quantizer), count, levels, packed);
-    const __m256i ends = ScanEndMaximaWide(packed);
     const int16_t dc[2] = {
         static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(rows[0]))),
         static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(rows[0], 1)))};
-    const int32_t end[2] = {_mm_cvtsi128_si32(_mm256_castsi256_si128(ends)) & 0xFF,
-                            _mm_cvtsi128_si32(_mm256_extracti128_si256(ends, 1)) & 0xFF};
+    int32_t end[2] = {0, 0};
+    // Most intra blocks have no AC level.
+    if (AllLevelsZero(rows, *quantizer.intraZeroRange)) {
+        for (int32_t k = 0; k < count; ++k) StoreZeroLevelsWide(levels[k]);
+    } else {
+        __m256i packed[4];
+        StoreLevelsWide<true>(rows, MakeQuantizerRuleWide(quantizer), count, levels, packed);
+        const __m256i ends = ScanEndMaximaWide(packed);
+        end[0] = _mm_cvtsi128_si32(_mm256_castsi256_si128(ends)) & 0xFF;
+        end[1] = _mm_cvtsi128_si32(_mm256_extracti128_si256(ends, 1)) & 0xFF;
+    }
     for (int32_t k = 0; k < count; ++k) {
         levels[k][0] = QuantizeIntraDc(PostScaleCoefficient(dc[k], 0));
         last[k] = end[k] > 0 ? end[k] - 1 : 0;

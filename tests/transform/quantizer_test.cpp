@@ -29,31 +29,47 @@ int InterLevel(int coefficient, int qp) {
     return levels[9];
 }
 
-// Every transform output at every quantiser: the zero inter levels are
-// exactly the range's, read as the vector test reads it. Positions with the
-// same post-scale factor quantise alike, so each factor is swept once.
-TEST(QuantizerTables, InterZeroRangesHoldExactlyTheZeroLevels) {
-    for (int qp = 1; qp <= 31; ++qp) {
-        const QuantizerParams quantizer = BuildQuantizerTables(qp);
-        ASSERT_EQ(quantizer.interZeroRange, &GetInterZeroRange(qp));
-        const InterZeroRange& range = *quantizer.interZeroRange;
-        std::vector<int> sweptAt(1 << 16, -1);
-        for (int i = 0; i < 64; ++i) {
-            const int16_t low = range.low[i / 8][i % 8];
-            const uint16_t span = range.span[i / 8][i % 8];
-            ASSERT_EQ(range.low[i / 8][8 + i % 8], low) << "qp " << qp << " index " << i;
-            ASSERT_EQ(range.span[i / 8][8 + i % 8], span) << "qp " << qp << " index " << i;
-            int& first = sweptAt[kForwardPostScale[i]];
-            if (first >= 0) {
-                ASSERT_EQ(low, range.low[first / 8][first % 8]) << "qp " << qp << " index " << i;
-                ASSERT_EQ(span, range.span[first / 8][first % 8]) << "qp " << qp << " index " << i;
-                continue;
+// Every transform output at every quantiser: the zero levels are exactly the
+// range's, read as the vector test reads it; the intra range passes every DC.
+// Positions with the same post-scale factor quantise alike, so each factor is
+// swept once per rule.
+TEST(QuantizerTables, ZeroLevelRangesHoldExactlyTheZeroLevels) {
+    for (const bool intra : {false, true}) {
+        for (int qp = 1; qp <= 31; ++qp) {
+            const QuantizerParams quantizer = BuildQuantizerTables(qp);
+            ASSERT_EQ(quantizer.interZeroRange, &GetInterZeroRange(qp));
+            ASSERT_EQ(quantizer.intraZeroRange, &GetIntraZeroRange(qp));
+            const ZeroLevelRange& range =
+                intra ? *quantizer.intraZeroRange : *quantizer.interZeroRange;
+            std::vector<int> sweptAt(1 << 16, -1);
+            for (int i = intra ? 1 : 0; i < 64; ++i) {
+                const int16_t low = range.low[i / 8][i % 8];
+                const uint16_t span = range.span[i / 8][i % 8];
+                ASSERT_EQ(range.low[i / 8][8 + i % 8], low) << "qp " << qp << " index " << i;
+                ASSERT_EQ(range.span[i / 8][8 + i % 8], span) << "qp " << qp << " index " << i;
+                int& first = sweptAt[kForwardPostScale[i]];
+                if (first >= 0) {
+                    ASSERT_EQ(low, range.low[first / 8][first % 8])
+                        << "qp " << qp << " index " << i;
+                    ASSERT_EQ(span, range.span[first / 8][first % 8])
+                        << "qp " << qp << " index " << i;
+                    continue;
+                }
+                first = i;
+                for (int32_t x = -32768; x <= 32767; ++x) {
+                    const int32_t coefficient = PostScaleCoefficient(x, i);
+                    const int level = intra ? kmqx::IntraLevel(coefficient, quantizer)
+                                            : kmqx::InterLevel(coefficient, quantizer);
+                    const bool inRange = static_cast<uint16_t>(x - low) <= span;
+                    ASSERT_EQ(inRange, level == 0) << (intra ? "intra" : "inter") << " qp " << qp
+                                                   << " index " << i << " x " << x;
+                }
             }
-            first = i;
-            for (int32_t x = -32768; x <= 32767; ++x) {
-                const bool zero = kmqx::InterLevel(PostScaleCoefficient(x, i), quantizer) == 0;
-                const bool inRange = static_cast<uint16_t>(x - low) <= span;
-                ASSERT_EQ(inRange, zero) << "qp " << qp << " index " << i << " x " << x;
+            if (intra) {
+                for (int copy : {0, 8}) {
+                    EXPECT_EQ(range.low[0][copy], INT16_MIN);
+                    EXPECT_EQ(range.span[0][copy], UINT16_MAX);
+                }
             }
         }
     }
