@@ -68,6 +68,34 @@ void ClearBlock(MacroblockLevels& out, int block) {
     out.last[block] = 0;
 }
 
+// Chroma is coded only alongside coded luminance (`pattern`, the luminance
+// part); otherwise its prediction is formed where the reconstruction needs it.
+// Returns the whole pattern.
+int32_t TransformInterChroma(const PictureView& input, const PictureView& reference, int32_t column,
+                             int32_t row, int32_t vx, int32_t vy, const QuantizerParams& quantizer,
+                             int32_t pattern, MacroblockLevels& out) {
+    out.chromaPredicted = pattern != 0;
+    if (pattern == 0) {
+        ClearBlock(out, 4);
+        ClearBlock(out, 5);
+        return 0;
+    }
+    PredictChroma(reference, column, row, vx, vy, out.chromaPrediction[0], out.chromaPrediction[1],
+                  8);
+    const int32_t chromaPitch = input.chromaWidth();
+    const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
+    const InterBlockSource chroma[2] = {
+        {input.cb + chromaOffset, chromaPitch, out.chromaPrediction[0], 8},
+        {input.cr + chromaOffset, chromaPitch, out.chromaPrediction[1], 8},
+    };
+    int8_t* const chromaLevels[2] = {out.levels[4], out.levels[5]};
+    const int32_t nonZero = GetForwardTransformKernels().quantizeInterBlocks(
+        chroma, 2, quantizer, chromaLevels, out.last + 4);
+    if (nonZero & 1) pattern |= CodedBlockBit(4);
+    if (nonZero & 2) pattern |= CodedBlockBit(5);
+    return pattern;
+}
+
 }  // namespace
 
 int32_t TransformIntraMacroblock(const PictureView& input, const PictureView& reconstruction,
@@ -123,6 +151,24 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
     // picture's, where neighbouring blocks lie side by side.
     const int32_t lumaPitch = input.width;
     const uint8_t* const lumaOrigin = input.y + 16 * row * lumaPitch + 16 * column;
+    int32_t pattern = 0;
+    if (motion.blockSad[0] > paramE && motion.blockSad[1] > paramE && motion.blockSad[2] > paramE &&
+        motion.blockSad[3] > paramE) {
+        // All four, as most often: the top pair, then the bottom one.
+        for (int half = 0; half < 2; ++half) {
+            const uint8_t* current = lumaOrigin + 8 * half * lumaPitch;
+            const uint8_t* prediction = motion.predictionPtr + 8 * half * motion.predictionStride;
+            const InterBlockSource pair[2] = {
+                {current, lumaPitch, prediction, motion.predictionStride},
+                {current + 8, lumaPitch, prediction + 8, motion.predictionStride}};
+            int8_t* const levels[2] = {out.levels[2 * half], out.levels[2 * half + 1]};
+            const int32_t nonZero =
+                kernels.quantizeInterBlocks(pair, 2, quantizer, levels, out.last + 2 * half);
+            if (nonZero & 1) pattern |= CodedBlockBit(2 * half);
+            if (nonZero & 2) pattern |= CodedBlockBit(2 * half + 1);
+        }
+        return TransformInterChroma(input, reference, column, row, vx, vy, quantizer, pattern, out);
+    }
     InterBlockSource sources[4];
     int8_t* levels[4];
     int coded[4];
@@ -138,7 +184,6 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
         levels[count] = out.levels[block];
         coded[count++] = block;
     }
-    int32_t pattern = 0;
     for (int i = 0; i < count; i += 2) {
         const int32_t n = count - i >= 2 ? 2 : 1;
         int32_t last[2];
@@ -149,28 +194,7 @@ int32_t TransformInterMacroblock(const PictureView& input, const PictureView& re
             if (nonZero & (1 << k)) pattern |= CodedBlockBit(coded[i + k]);
         }
     }
-    // Chroma is coded only alongside coded luminance; otherwise its prediction
-    // is formed where the reconstruction needs it.
-    out.chromaPredicted = pattern != 0;
-    if (pattern == 0) {
-        ClearBlock(out, 4);
-        ClearBlock(out, 5);
-        return 0;
-    }
-    PredictChroma(reference, column, row, vx, vy, out.chromaPrediction[0], out.chromaPrediction[1],
-                  8);
-    const int32_t chromaPitch = input.chromaWidth();
-    const int32_t chromaOffset = 8 * row * chromaPitch + 8 * column;
-    const InterBlockSource chroma[2] = {
-        {input.cb + chromaOffset, chromaPitch, out.chromaPrediction[0], 8},
-        {input.cr + chromaOffset, chromaPitch, out.chromaPrediction[1], 8},
-    };
-    int8_t* const chromaLevels[2] = {out.levels[4], out.levels[5]};
-    const int32_t nonZero =
-        kernels.quantizeInterBlocks(chroma, 2, quantizer, chromaLevels, out.last + 4);
-    if (nonZero & 1) pattern |= CodedBlockBit(4);
-    if (nonZero & 2) pattern |= CodedBlockBit(5);
-    return pattern;
+    return TransformInterChroma(input, reference, column, row, vx, vy, quantizer, pattern, out);
 }
 
 void ReconstructInterMacroblock(const PictureView& reference, const PictureView& reconstruction,
