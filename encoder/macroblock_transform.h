@@ -11,14 +11,15 @@ namespace kmqx {
 struct ZeroLevelRange;
 struct QuantizerParams {
     int32_t qp;
-    int16_t halfQp;                        // H
-    int16_t deadZone;                      // K
-    int16_t reciprocal;                    // R
-    const ZeroLevelRange* interZeroRange;  // the outputs that quantise to 0
+    int16_t halfQp;      // H
+    int16_t deadZone;    // K
+    int16_t reciprocal;  // R
+    // The transform outputs that quantise to 0 under each rule.
+    const ZeroLevelRange* interZeroRange;
     const ZeroLevelRange* intraZeroRange;
 };
 QuantizerParams BuildQuantizerTables(int32_t qp);
-QuantizerParams BuildQuantizerRule(int32_t qp);  // without the zero range
+QuantizerParams BuildQuantizerRule(int32_t qp);  // without the zero ranges
 
 // Dequantisation of one picture: |REC| = M * |L| + R with M = 2 * QUANT and
 // R = QUANT, less 1 when QUANT is even.
