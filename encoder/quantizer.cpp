@@ -91,16 +91,14 @@ inline bool LevelIsZero(bool intra, int32_t x, int32_t index, const QuantizerPar
 // a test), so its ends are found by bisection.
 ZeroLevelRange BuildZeroLevelRange(int32_t qp, bool intra) {
     const QuantizerParams quantizer = BuildQuantizerRule(qp);
-    ZeroLevelRange range;
+    int32_t low[64], high[64];
     for (int32_t i = 0; i < 64; ++i) {
         // Outputs with the same post-scale factor quantise alike.
         int32_t same = 0;
         while (kForwardPostScale[same] != kForwardPostScale[i]) ++same;
         if (same < i) {
-            for (int32_t copy = 0; copy < 16; copy += 8) {
-                range.low[i / 8][copy + i % 8] = range.low[same / 8][same % 8];
-                range.span[i / 8][copy + i % 8] = range.span[same / 8][same % 8];
-            }
+            low[i] = low[same];
+            high[i] = high[same];
             continue;
         }
         int32_t zero = 0, nonZero = 32768;  // the highest: zero <= x < nonZero
@@ -108,22 +106,24 @@ ZeroLevelRange BuildZeroLevelRange(int32_t qp, bool intra) {
             const int32_t middle = (zero + nonZero) / 2;
             (LevelIsZero(intra, middle, i, quantizer) ? zero : nonZero) = middle;
         }
-        const int32_t high = zero;
+        high[i] = zero;
         zero = 0, nonZero = -32769;  // the lowest: nonZero < x <= zero
         while (zero - nonZero > 1) {
             const int32_t middle = (zero + nonZero) / 2;
             (LevelIsZero(intra, middle, i, quantizer) ? zero : nonZero) = middle;
         }
-        for (int32_t copy = 0; copy < 16; copy += 8) {
-            range.low[i / 8][copy + i % 8] = static_cast<int16_t>(zero);
-            range.span[i / 8][copy + i % 8] = static_cast<uint16_t>(high - zero);
-        }
+        low[i] = zero;
     }
     if (intra) {
         // The DC is quantised apart: every value of it passes.
-        for (int32_t copy = 0; copy < 16; copy += 8) {
-            range.low[0][copy] = INT16_MIN;
-            range.span[0][copy] = UINT16_MAX;
+        low[0] = INT16_MIN;
+        high[0] = INT16_MAX;
+    }
+    ZeroLevelRange range;
+    for (int32_t i = 0; i < 64; ++i) {
+        for (int32_t lane = 0; lane < 16; lane += 8) {
+            range.low[i / 8][lane + i % 8] = static_cast<int16_t>(low[i]);
+            range.span[i / 8][lane + i % 8] = static_cast<uint16_t>(high[i] - low[i]);
         }
     }
     return range;

@@ -23,6 +23,12 @@ KMQX_AVX2 inline __m256i LoadLanes(const uint8_t* low, const uint8_t* high) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
 }
 
+// The SAD sums in the four quadwords of `sums`, as four 32-bit values.
+KMQX_AVX2 inline __m128i QuadwordSums(__m256i sums) {
+    return _mm256_castsi256_si128(
+        _mm256_permutevar8x32_epi32(sums, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+}
+
 // Rows `row` and `row + apart` of the 16-wide area at `p`, one per lane.
 KMQX_AVX2 inline __m256i LoadRowsApart(const uint8_t* p, int32_t stride, int row, int apart) {
     return LoadLanes(p + row * stride, p + (row + apart) * stride);
@@ -78,9 +84,7 @@ KMQX_AVX2_ENTRY int32_t LoadMacroblockWithSadsWide(const uint8_t* topLeft, int32
         samples = _mm256_add_epi32(samples, _mm256_sad_epu8(first, _mm256_setzero_si256()));
         samples = _mm256_add_epi32(samples, _mm256_sad_epu8(second, _mm256_setzero_si256()));
     }
-    const __m256i packed =
-        _mm256_permutevar8x32_epi32(sums, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(sads), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sads), QuadwordSums(sums));
     const __m128i halves =
         _mm_add_epi32(_mm256_castsi256_si128(samples), _mm256_extracti128_si256(samples, 1));
     return _mm_cvtsi128_si32(_mm_add_epi32(halves, _mm_unpackhi_epi64(halves, halves)));
@@ -100,7 +104,6 @@ KMQX_AVX2_ENTRY int32_t Sad16x16NeighbourhoodWide(const uint8_t* blocks, const u
     }
     // One column offset at a time keeps the current rows and three sums in
     // registers; each reference row pair is loaded once.
-    const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
     __m128i lowest = _mm_set1_epi32(INT32_MAX);
 #pragma GCC unroll 3
     for (int dx = 0; dx < 3; ++dx) {
@@ -119,7 +122,7 @@ KMQX_AVX2_ENTRY int32_t Sad16x16NeighbourhoodWide(const uint8_t* blocks, const u
         // Each sum holds blocks 0, 1, 2, 3 in its four quadwords.
         __m128i packed[3];
         for (int dy = 0; dy < 3; ++dy) {
-            packed[dy] = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sums[dy], lowDwords));
+            packed[dy] = QuadwordSums(sums[dy]);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(sads[3 * dy + dx]), packed[dy]);
         }
         // The three candidates' totals, the last one twice.
@@ -232,12 +235,10 @@ KMQX_AVX2_ENTRY void InterpolateDiagonalPlaneWithSadsWide(const uint8_t* src, in
         }
         AddInOrder(sums[0][0], sums[0][1], sums[1][0], sums[1][1]);
     }
-    const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
     for (int a = 0; a < 2; ++a) {
         for (int half = 0; half < 2; ++half) {
             // Windows (a, 0) and (a, 1), left and right block each.
-            const __m128i packed =
-                _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sums[a][half], lowDwords));
+            const __m128i packed = QuadwordSums(sums[a][half]);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(&sads[2 * a][2 * half]), packed);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(&sads[2 * a + 1][2 * half]),
                              _mm_unpackhi_epi64(packed, packed));

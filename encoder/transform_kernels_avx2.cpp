@@ -212,7 +212,8 @@ KMQX_AVX2 inline int32_t QuantizeInterPair(const InterBlockSource sources[], int
     // Most inter blocks quantise to nothing, which each output's range of
     // zero levels tells before any quantising.
     if (AllLevelsZero(rows, *quantizer.interZeroRange)) {
-        // Written out: as a loop, the compiler calls memset for them.
+        // Written out: as a loop over count, the compiler calls memset for
+        // the last positions.
         StoreZeroLevelsWide(levels[0]);
         last[0] = 0;
         if (count > 1) {
